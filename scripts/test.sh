@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Rudimix and runs every test: once as built, once more with
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+# Qt's own leaks are not ours; the sanitizers still stop the run on any other report.
+export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRUDIMIX_SANITIZE=ON >/dev/null
+cmake --build build-sanitize
+ctest --test-dir build-sanitize --output-on-failure -j "$jobs"

@@ -1,0 +1,174 @@
+#include "modrudimix.h"
+
+#include "basicval.h"
+#include "cp1252.h"
+#include "inifile.h"
+
+#include <QFile>
+#include <cerrno>
+#include <exception>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Handed to the INI reader as the default: getting it back means the key is absent.
+const char* const kNoDefault = "#$%*&$#$%#";
+
+std::filesystem::path toPath(const QString& file) { return std::filesystem::path(file.toStdString()); }
+
+} // namespace
+
+modRudimix::modRudimix(Services& services)
+    : mServices(services)
+{
+}
+
+QString modRudimix::programTitle() { return QStringLiteral("Rudimix"); }
+
+bool modRudimix::Main()
+{
+    gsHostFolder = gfnRegGetString(HKEY_CURRENT_USER, QStringLiteral("software\\Quillmoor Tambrix\\"),
+        QStringLiteral("ExeIniLocn"));
+    if (gsHostFolder.isEmpty())
+        gsHostFolder = ownFolder;
+    gsSettingsFile = gfnAddBackslash(gsHostFolder) + QStringLiteral("TAMBRIX.INI");
+
+    if (!gfnFileExists(gsSettingsFile)) {
+        mServices.dialogs.messageBox(
+            QStringLiteral("You have to run the TAMBRIX.EXE file once to initialize before you "
+                           "can continue with this program."),
+            QStringLiteral("TAMBRIX.EXE has to be Initialized!"), MsgIcon::Warning);
+        mServices.programEnd.endProgram();
+        return false;
+    }
+
+    const QString stored = gfnINIgetBasic(QStringLiteral("program"),
+        QStringLiteral("MaxRudimixNotes"), QStringLiteral("32"), gsSettingsFile);
+    // A value that does not fit a 16-bit integer is as invalid as any other outside 32..64.
+    const std::optional<std::int16_t> maxNotes = basic::toInt16(basic::val(stored));
+    giMaxNotes = maxNotes.value_or(0);
+    if (!maxNotes || giMaxNotes < 32 || giMaxNotes > 64) {
+        mServices.dialogs.messageBox(
+            QStringLiteral("The maximum number of notes has to be between 32 and 64"),
+            QStringLiteral("Invalid number of notes"), MsgIcon::Information);
+        mServices.programEnd.endProgram();
+        return false;
+    }
+
+    if (showEditor)
+        showEditor();
+    return true;
+}
+
+QString modRudimix::gfnRegGetString(HKEY root, const QString& keyPath, const QString& valueName)
+{
+    IRegistry& registry = mServices.registry;
+    HKEY key = 0;
+    if (registry.RegOpenKeyEx(root, cp1252::fromUnicode(keyPath), 0, 0xF0063, &key)
+        != ERROR_SUCCESS)
+        return QString();
+    unsigned char buffer[256] = {};
+    std::uint32_t size = sizeof buffer;
+    std::uint32_t type = 0;
+    QString result;
+    const long status
+        = registry.RegQueryValueEx(key, cp1252::fromUnicode(valueName), &type, buffer, &size);
+    if (status == ERROR_SUCCESS && type == REG_SZ && size > 0 && size <= sizeof buffer)
+        result = cp1252::toUnicode(
+            std::string_view(reinterpret_cast<const char*>(buffer), std::size_t(size - 1)));
+    registry.RegCloseKey(key);
+    return result;
+}
+
+QString modRudimix::gfnINIgetBasic(const QString& section, const QString& key,
+    const QString& defaultValue, const QString& file)
+{
+    try {
+        const std::string value = ini::readString(toPath(file), cp1252::fromUnicode(section),
+            cp1252::fromUnicode(key), kNoDefault, 1024);
+        if (value.empty())
+            return QString(QLatin1String(""));
+        if (value != kNoDefault)
+            return cp1252::toUnicode(value);
+        const QString fallback = defaultValue.isNull() ? QString(QLatin1String("")) : defaultValue;
+        gfnINIputBasic(section, key, fallback, file);
+        return fallback;
+    } catch (const std::exception& e) {
+        mServices.dialogs.messageBox(
+            QStringLiteral("Error in gfnINIgetBasic:") + QString::fromLocal8Bit(e.what()),
+            programTitle(), MsgIcon::None);
+        return QString(QLatin1String(""));
+    }
+}
+
+bool modRudimix::gfnINIputBasic(const QString& section, const QString& key, const QString& value,
+    const QString& file, QString* error)
+{
+    std::string reason;
+    const bool ok = ini::writeString(toPath(file), cp1252::fromUnicode(section),
+        cp1252::fromUnicode(key), cp1252::fromUnicode(value), &reason);
+    if (!ok && error)
+        *error = QString::fromLocal8Bit(reason.c_str());
+    return ok;
+}
+
+std::int16_t modRudimix::gfnINIput(const QString& section, const QString& key,
+    const QString& value, QString* error)
+{
+    return gfnINIputBasic(section, key, value, gsSettingsFile, error) ? -1 : 0;
+}
+
+QString modRudimix::gfnAddBackslash(const QString& folder)
+{
+#ifdef Q_OS_WIN
+    return addBackslashWindows(folder);
+#else
+    return addBackslashPosix(folder);
+#endif
+}
+
+QString modRudimix::addBackslashWindows(const QString& folder)
+{
+    if (folder.isEmpty() || folder.endsWith(u'\\') || folder.endsWith(u':'))
+        return folder;
+    return folder + u'\\';
+}
+
+QString modRudimix::addBackslashPosix(const QString& folder)
+{
+    if (folder.isEmpty() || folder.endsWith(u'/'))
+        return folder;
+    return folder + u'/';
+}
+
+bool modRudimix::gfnFileExists(const QString& path)
+{
+    if (path.isEmpty())
+        return false;
+    const QByteArray name = QFile::encodeName(path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EACCES; // there, but protected
+    struct stat st;
+    const bool isFile = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+    ::close(fd);
+    return isFile;
+}
+
+QString modRudimix::gfnReplaceAll(const QString& text, const QString& search,
+    const QString& replacement)
+{
+    if (search.isEmpty())
+        return text;
+    QString result = text;
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype at = result.indexOf(search, from, Qt::CaseSensitive);
+        if (at < 0)
+            return result;
+        result.replace(at, search.size(), replacement);
+        from = at + replacement.size(); // inserted text is never searched again
+    }
+}
