@@ -1,0 +1,5 @@
+#include "testrun.h"
+
+#include "modrudimix.h"
+
+void gsbTestRun(modRudimix&, const QString&) { }
