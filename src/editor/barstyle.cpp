@@ -85,3 +85,18 @@ void ClassicBarStyle::drawPrimitive(PrimitiveElement element, const QStyleOption
     painter->drawPolygon(triangle);
     painter->restore();
 }
+
+void ClassicBarStyle::drawControl(ControlElement element, const QStyleOption* option,
+    QPainter* painter, const QWidget* widget) const
+{
+    // A disabled column keeps its values and shows them greyed: its thumb stays drawn, in the
+    // disabled colours, where the plain style would leave only the track.
+    if (element == CE_ScrollBarSlider && !(option->state & State_Enabled)) {
+        QStyleOptionButton thumb;
+        thumb.QStyleOption::operator=(*option);
+        thumb.state |= State_Enabled | State_Raised;
+        baseStyle()->drawPrimitive(PE_PanelButtonBevel, &thumb, painter, widget);
+        return;
+    }
+    QProxyStyle::drawControl(element, option, painter, widget);
+}

@@ -13,6 +13,8 @@ public:
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
         const QWidget* widget = nullptr) const override;
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+        const QWidget* widget = nullptr) const override;
 
     // One style object for every bar, living as long as the application.
     static QStyle* shared();

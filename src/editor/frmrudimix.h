@@ -109,6 +109,7 @@ private:
     void fitClientArea(int width);
     void setLine(int x1, int x2);
     QString wholeLine();
+    void showLine(const QString& line);
 
     modRudimix& mModule;
     QWidget* mClient = nullptr; // the client area: every control's place is relative to it

@@ -45,7 +45,7 @@ void frmRudimix::ReadRawText(QString asRawText)
         for (int letter = 0; letter < notation::kVoiceCount; ++letter)
             chkVoice(letter, column)->setChecked((voices & (1 << letter)) != 0);
     }
-    txtRAW->setText(QString::fromStdU16String(body));
+    showLine(QString::fromStdU16String(body));
 }
 
 bool frmRudimix::AnalyzeSub(const QString& asNote, std::int16_t& aiRes, std::int16_t& aiVol,

@@ -11,7 +11,7 @@ void frmRudimix::UpdateRAWtext(std::int16_t aiIndex)
     if (fbReadingRaw)
         return;
     if (aiIndex == -1) {
-        txtRAW->setText(wholeLine());
+        showLine(wholeLine());
         return;
     }
     const QString token = MakeARAWsub(aiIndex);
@@ -19,7 +19,14 @@ void frmRudimix::UpdateRAWtext(std::int16_t aiIndex)
         = notation::replaceToken(txtRAW->text().toStdU16String(), aiIndex, token.toStdU16String());
     // Should the line ever hold fewer pieces than the column needs, it is rebuilt from the
     // columns rather than read past its end.
-    txtRAW->setText(line ? QString::fromStdU16String(*line) : wholeLine());
+    showLine(line ? QString::fromStdU16String(*line) : wholeLine());
+}
+
+// The line is shown from its start, however long it is.
+void frmRudimix::showLine(const QString& line)
+{
+    txtRAW->setText(line);
+    txtRAW->setCursorPosition(0);
 }
 
 // The tokens of columns 0 .. fiNumNotes - 1 joined by ","; every description is refreshed.

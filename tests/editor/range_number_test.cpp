@@ -169,4 +169,5 @@ TEST_F(EditorTest, CancellingTheSetNumberCommandChangesNothing)
     EXPECT_EQ(enabledColumns(), 64);
     EXPECT_EQ(editor->HVolTo->value(), 64);
     EXPECT_EQ(editor->lineX2(), 834 + 10);
+    EXPECT_EQ(editor->txtRAW->cursorPosition(), 0); // a long line shows from its start
 }
