@@ -1,9 +1,9 @@
 #include "frmelementsettings.h"
 
 #include "basicval.h"
+#include "classiccontrols.h"
 #include "frmrudimix.h"
 #include "rangemath.h"
-#include "wrapbutton.h"
 
 #include <QAbstractItemView>
 #include <QButtonGroup>
@@ -120,7 +120,7 @@ void frmElementSettings::createControls()
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
     place(cmdClose, 5340, 2970, 945, 495);
 
-    SSFrame1 = new QGroupBox(QStringLiteral("Volume Changes"), this);
+    SSFrame1 = new CaptionFrame(QStringLiteral("Volume Changes"), this);
     SSFrame1->setObjectName(QStringLiteral("SSFrame1"));
     place(SSFrame1, 90, 1380, 5925, 975);
 
@@ -147,7 +147,7 @@ void frmElementSettings::createControls()
     cmdSetVolume->setObjectName(QStringLiteral("cmdSetVolume"));
     place(cmdSetVolume, 4980, 180, 885, 705);
 
-    SSFrame2 = new QGroupBox(QStringLiteral("Note Type"), this);
+    SSFrame2 = new CaptionFrame(QStringLiteral("Note Type"), this);
     SSFrame2->setObjectName(QStringLiteral("SSFrame2"));
     place(SSFrame2, 90, 2400, 4005, 1035);
 
@@ -155,14 +155,21 @@ void frmElementSettings::createControls()
     cmdApplyNoteChanges->setObjectName(QStringLiteral("cmdApplyNoteChanges"));
     place(cmdApplyNoteChanges, 3060, 150, 885, 825);
 
+    // The lists are narrow: their drop-down arrows are too, so that the volume list shows
+    // its digit.
+    auto* listStyle = new NarrowListStyle(style()->name());
+    listStyle->setParent(this);
+
     cboVolume = new QComboBox(SSFrame1);
     cboVolume->setObjectName(QStringLiteral("cboVolume"));
+    cboVolume->setStyle(listStyle);
     for (int v = 1; v <= 9; ++v)
         cboVolume->addItem(QString::number(v));
     place(cboVolume, 210, 510, 465, 315);
 
     cboType = new QComboBox(SSFrame2);
     cboType->setObjectName(QStringLiteral("cboType"));
+    cboType->setStyle(listStyle);
     int code = 0;
     for (const char* text : kNoteTypes)
         cboType->addItem(QString::fromLatin1(text), ++code);

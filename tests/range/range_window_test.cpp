@@ -1,6 +1,6 @@
 // The range editor window itself: its controls, their places, and what each opening presets.
+#include "classiccontrols.h"
 #include "rangefixture.h"
-#include "wrapbutton.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -157,13 +157,28 @@ TEST_F(RangeWindow, CaptionsAreReadableInTheirBoxes)
         EXPECT_LE(option->fontMetrics().horizontalAdvance(option->text()), contents.width());
         EXPECT_LE(option->fontMetrics().height(), option->height());
     }
+    for (CaptionFrame* frame : w->findChildren<CaptionFrame*>()) {
+        SCOPED_TRACE(frame->objectName().toStdString());
+        const QRect edge = frame->edgeRect();
+        EXPECT_TRUE(frame->rect().contains(frame->captionRect()));
+        EXPECT_LE(
+            frame->fontMetrics().horizontalAdvance(frame->title()), frame->captionRect().width());
+        // The controls of the frame lie inside its edge.
+        for (QWidget* child : frame->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (child->isWindow())
+                continue;
+            EXPECT_TRUE(edge.adjusted(1, 1, -1, -1).contains(child->geometry()))
+                << child->objectName().toStdString();
+        }
+    }
     for (QComboBox* list : { w->cboVolume, w->cboType }) {
         SCOPED_TRACE(list->objectName().toStdString());
         QStyleOptionComboBox style;
         style.initFrom(list);
         const QRect field = list->style()->subControlRect(
             QStyle::CC_ComboBox, &style, QStyle::SC_ComboBoxEditField, list);
-        EXPECT_LE(list->fontMetrics().horizontalAdvance(list->currentText()), field.width());
+        // the label is drawn one pixel in from each side of the field
+        EXPECT_LE(list->fontMetrics().horizontalAdvance(list->currentText()), field.width() - 2);
         EXPECT_LE(list->fontMetrics().height(), field.height() + 2);
     }
 }
