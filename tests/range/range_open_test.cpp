@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 
@@ -68,6 +69,8 @@ TEST(RangeOpening, RangeButtonOpensAFreshModalWindowEachTime)
         EXPECT_EQ(w.cboVolume->currentText(), QStringLiteral("5"));
         EXPECT_EQ(w.cboType->currentText(), QStringLiteral("1 - Quarter Note"));
         EXPECT_TRUE(w.optVolume[1]->isChecked());
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&w));
+        EXPECT_EQ(QApplication::focusWidget(), w.cboType);
         w.cboType->setCurrentIndex(w.cboType->findData(11));
         w.cmdApplyNoteChanges->click();
         w.cboVolume->setCurrentIndex(w.cboVolume->findText(QStringLiteral("9")));
