@@ -69,14 +69,14 @@ void CaptionFrame::paintEvent(QPaintEvent*)
         &painter, caption, Qt::AlignCenter, palette(), isEnabled(), title(), QPalette::WindowText);
 }
 
-// ---- NarrowListStyle ----
+// ---- CompactStyle ----
 
-NarrowListStyle::NarrowListStyle(const QString& base)
+CompactStyle::CompactStyle(const QString& base)
     : QProxyStyle(base)
 {
 }
 
-QRect NarrowListStyle::subControlRect(ComplexControl control, const QStyleOptionComplex* option,
+QRect CompactStyle::subControlRect(ComplexControl control, const QStyleOptionComplex* option,
     SubControl sub, const QWidget* widget) const
 {
     if (control != CC_ComboBox)
@@ -97,4 +97,12 @@ QRect NarrowListStyle::subControlRect(ComplexControl control, const QStyleOption
         return QProxyStyle::subControlRect(control, option, sub, widget);
     }
     return visualRect(option->direction, box, part);
+}
+
+int CompactStyle::pixelMetric(
+    PixelMetric metric, const QStyleOption* option, const QWidget* widget) const
+{
+    if (metric == PM_RadioButtonLabelSpacing)
+        return kLabelSpacing;
+    return QProxyStyle::pixelMetric(metric, option, widget);
 }

@@ -35,15 +35,19 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 };
 
-// A style for narrow drop-down lists: the drop-down arrow takes kArrowWidth pixels, so that a
-// list a few characters wide still shows its text.
-class NarrowListStyle : public QProxyStyle {
+// A style for small controls: a drop-down list's arrow takes kArrowWidth pixels, so that a list
+// a few characters wide still shows its text, and an option button's caption stands
+// kLabelSpacing pixels from its round indicator, as on the classic controls.
+class CompactStyle : public QProxyStyle {
 public:
     static constexpr int kArrowWidth = 14;
+    static constexpr int kLabelSpacing = 3;
 
-    // Draws as the style named `base` does, apart from the arrow's width.
-    explicit NarrowListStyle(const QString& base);
+    // Draws as the style named `base` does, apart from those two measures.
+    explicit CompactStyle(const QString& base);
 
     QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl sub,
+        const QWidget* widget = nullptr) const override;
+    int pixelMetric(PixelMetric metric, const QStyleOption* option = nullptr,
         const QWidget* widget = nullptr) const override;
 };

@@ -93,6 +93,9 @@ void frmElementSettings::Form_Load()
 {
     setObjectName(QStringLiteral("frmElementSettings"));
     setWindowTitle(QStringLiteral("Change Multiple Note Settings"));
+    // A fixed dialog: a caption and a close box, nothing to minimise or maximise.
+    setWindowFlags(
+        Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFont(windowFont(8.25, false));
     setFixedSize(6300 / kTwipsPerPixel, 3495 / kTwipsPerPixel);
     createControls();
@@ -120,16 +123,23 @@ void frmElementSettings::createControls()
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
     place(cmdClose, 5340, 2970, 945, 495);
 
+    // The lists and the option buttons are small: a narrow drop-down arrow lets the volume
+    // list show its digit, a narrow gap lets the option captions keep the window's font.
+    auto* compact = new CompactStyle(style()->name());
+    compact->setParent(this);
+
     SSFrame1 = new CaptionFrame(QStringLiteral("Volume Changes"), this);
     SSFrame1->setObjectName(QStringLiteral("SSFrame1"));
     place(SSFrame1, 90, 1380, 5925, 975);
 
     optVolume[0] = new QRadioButton(QStringLiteral("Set all to this volume"), SSFrame1);
     optVolume[0]->setObjectName(QStringLiteral("optVolume_0"));
+    optVolume[0]->setStyle(compact);
     place(optVolume[0], 780, 540, 1785, 255);
 
     optVolume[1] = new QRadioButton(QStringLiteral("(De)Crescendo"), SSFrame1);
     optVolume[1]->setObjectName(QStringLiteral("optVolume_1"));
+    optVolume[1]->setStyle(compact);
     optVolume[1]->setToolTip(
         QStringLiteral("This will apply a straight-line (de)crescendo using the selected "
                        "range's start and end volumes"));
@@ -155,21 +165,16 @@ void frmElementSettings::createControls()
     cmdApplyNoteChanges->setObjectName(QStringLiteral("cmdApplyNoteChanges"));
     place(cmdApplyNoteChanges, 3060, 150, 885, 825);
 
-    // The lists are narrow: their drop-down arrows are too, so that the volume list shows
-    // its digit.
-    auto* listStyle = new NarrowListStyle(style()->name());
-    listStyle->setParent(this);
-
     cboVolume = new QComboBox(SSFrame1);
     cboVolume->setObjectName(QStringLiteral("cboVolume"));
-    cboVolume->setStyle(listStyle);
+    cboVolume->setStyle(compact);
     for (int v = 1; v <= 9; ++v)
         cboVolume->addItem(QString::number(v));
     place(cboVolume, 210, 510, 465, 315);
 
     cboType = new QComboBox(SSFrame2);
     cboType->setObjectName(QStringLiteral("cboType"));
-    cboType->setStyle(listStyle);
+    cboType->setStyle(compact);
     int code = 0;
     for (const char* text : kNoteTypes)
         cboType->addItem(QString::fromLatin1(text), ++code);

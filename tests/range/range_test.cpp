@@ -1,5 +1,6 @@
 // The range editor's edits, driven through the real editor window: every change must reach the
 // editor's columns and its RAW line.
+#include "cellcheckbox.h"
 #include "rangefixture.h"
 
 #include <QComboBox>
@@ -53,6 +54,10 @@ TEST_F(RangeEdits, FixedVolumeOverOneNoteChangesOnlyThatNote)
     EXPECT_EQ(typePositions(), typesBefore);
     EXPECT_EQ(raw(),
         QStringLiteral("48X,45,47,48X,45,45,48,65,65,65,65,48,65,65,65,65,38,73,73,55,55,55"));
+    // The column's tooltips follow the note.
+    EXPECT_EQ(
+        editor->chkFlammed(2)->toolTip(), QStringLiteral("Note # 3  -  Type 4;  Vol 7;  Voices=A"));
+    EXPECT_EQ(editor->chkVoice(5, 2)->toolTip(), editor->chkFlammed(2)->toolTip());
 }
 
 TEST_F(RangeEdits, FixedVolumeOverARangeGivesEveryNoteThatVolume)
@@ -84,6 +89,8 @@ TEST_F(RangeEdits, NoteTypeAOverTheFirstEightNotes)
     EXPECT_EQ(volumePositions(), volumesBefore);
     EXPECT_EQ(raw(),
         QStringLiteral("A8X,A5,A5,A8X,A5,A5,A8,A5,65,65,65,48,65,65,65,65,38,73,73,55,55,55"));
+    EXPECT_EQ(editor->chkVoice(0, 7)->toolTip(),
+        QStringLiteral("Note # 8  -  Type A;  Vol 5;  Voices=A"));
 }
 
 TEST_F(RangeEdits, EveryNoteTypeOfTheListReachesTheLine)

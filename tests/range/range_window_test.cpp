@@ -50,6 +50,9 @@ TEST_F(RangeWindow, ControlsStandAtTheirPlaces)
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Change Multiple Note Settings"));
     EXPECT_EQ(w.size(), QSize(420, 233)); // 6300 x 3495 twips
     EXPECT_EQ(w.parentWidget(), editor.get());
+    EXPECT_TRUE(w.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(w.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_FALSE(w.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
     for (const Place& p : kPlaces) {
         SCOPED_TRACE(p.name);
         auto* control = w.findChild<QWidget*>(QString::fromLatin1(p.name));
@@ -156,6 +159,8 @@ TEST_F(RangeWindow, CaptionsAreReadableInTheirBoxes)
             = option->style()->subElementRect(QStyle::SE_RadioButtonContents, &style, option);
         EXPECT_LE(option->fontMetrics().horizontalAdvance(option->text()), contents.width());
         EXPECT_LE(option->fontMetrics().height(), option->height());
+        // With the installed faces the captions keep the window's own size.
+        EXPECT_EQ(option->font().pointSizeF(), w->font().pointSizeF());
     }
     for (CaptionFrame* frame : w->findChildren<CaptionFrame*>()) {
         SCOPED_TRACE(frame->objectName().toStdString());
