@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <ostream>
 
 namespace {
 
@@ -130,6 +131,11 @@ struct Crescendo {
     const char* line; // whole pattern; the range is all of it
     const char* expected;
 };
+
+void PrintTo(const Crescendo& c, std::ostream* os)
+{
+    *os << c.line << " -> " << c.expected;
+}
 
 class Crescendos : public RangeFixture, public ::testing::WithParamInterface<Crescendo> { };
 
