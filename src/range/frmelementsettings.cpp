@@ -1,5 +1,7 @@
 #include "frmelementsettings.h"
 
+#include "classicui.h"
+
 #include "basicval.h"
 #include "classiccontrols.h"
 #include "frmrudimix.h"
@@ -22,25 +24,10 @@
 
 namespace {
 
-// Places are given in twips, 15 to a pixel.
-constexpr int kTwipsPerPixel = 15;
-
+// Places are given in twips.
 void place(QWidget* w, int left, int top, int width, int height)
 {
-    w->setGeometry(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
-        height / kTwipsPerPixel);
-}
-
-// The window's typeface; where it is not installed the first Debian sans face that is.
-QFont windowFont(qreal points, bool bold)
-{
-    QFont font;
-    font.setFamilies({ QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-        QStringLiteral("DejaVu Sans") });
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
+    w->setGeometry(classic::twips(left, top, width, height));
 }
 
 const char* const kNoteTypes[] = {
@@ -96,8 +83,8 @@ void frmElementSettings::Form_Load()
     // A fixed dialog: a caption and a close box, nothing to minimise or maximise.
     setWindowFlags(
         Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFont(windowFont(8.25, false));
-    setFixedSize(6300 / kTwipsPerPixel, 3495 / kTwipsPerPixel);
+    setFont(classic::sansFont(8.25, false));
+    setFixedSize(classic::twips(0, 0, 6300, 3495).size());
     createControls();
     fbActivated = false;
 }
@@ -117,7 +104,7 @@ void frmElementSettings::createControls()
     blue.setColor(QPalette::WindowText, QColor(0, 0, 192));
     Label1->setPalette(blue);
     place(Label1, 60, 30, 6225, 1065);
-    shrinkToFit({ Label1 }, windowFont(12, true), labelFits);
+    shrinkToFit({ Label1 }, classic::sansFont(12, true), labelFits);
 
     cmdClose = new WrapButton(QStringLiteral("CLOSE"), this);
     cmdClose->setObjectName(QStringLiteral("cmdClose"));
