@@ -1,6 +1,7 @@
 #include "frmrawsetup.h"
 
 #include "basicval.h"
+#include "classicui.h"
 #include "modrudimix.h"
 
 #include <QComboBox>
@@ -17,41 +18,12 @@
 namespace {
 
 // A place given in twips, as the window's layout is drawn up, turned into pixels.
-QRect twips(int left, int top, int width, int height)
-{
-    const int p = frmRAWsetup::kTwipsPerPixel;
-    return QRect(left / p, top / p, width / p, height / p);
-}
-
-// The window's own font and the button font are "MS Sans Serif", the text boxes "Courier New";
-// where those are missing the metric look-alikes stand in, then any font of the same kind.
-QFont sansFont(qreal points, bool bold)
-{
-    QFont font;
-    font.setFamilies({ QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"),
-        QStringLiteral("Arial") });
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
-
-QFont fixedFont(qreal points)
-{
-    QFont font;
-    font.setFamilies({ QStringLiteral("Courier New"), QStringLiteral("Liberation Mono") });
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
-    font.setPointSizeF(points);
-    return font;
-}
-
 QPlainTextEdit* textBox(QWidget* parent, const QString& name, const QRect& place)
 {
     auto* box = new QPlainTextEdit(parent);
     box->setObjectName(name);
     box->setGeometry(place);
-    box->setFont(fixedFont(9));
+    box->setFont(classic::fixedFont(9));
     box->setTabChangesFocus(true); // Tab leaves the box, as in every other control
     box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff); // long lines wrap
     return box;
@@ -63,7 +35,7 @@ QPushButton* button(
     auto* cmd = new QPushButton(caption, parent);
     cmd->setObjectName(name);
     cmd->setGeometry(place);
-    cmd->setFont(sansFont(13.5, true));
+    cmd->setFont(classic::sansFont(13.5, true));
     return cmd;
 }
 
@@ -84,8 +56,8 @@ frmRAWsetup::frmRAWsetup(modRudimix& module, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmRAWsetup"));
     setWindowTitle(QStringLiteral("Setup"));
-    setFont(sansFont(8, false));
-    setFixedSize(twips(0, 0, 7455, 5670).size());
+    setFont(classic::sansFont(8, false));
+    setFixedSize(classic::twips(0, 0, 7455, 5670).size());
     setSizeGripEnabled(false);
 
     buildControls();
@@ -110,19 +82,19 @@ QString frmRAWsetup::panelCaption()
 
 void frmRAWsetup::buildControls()
 {
-    txtHeader = textBox(this, QStringLiteral("txtHeader"), twips(60, 450, 7305, 2835));
+    txtHeader = textBox(this, QStringLiteral("txtHeader"), classic::twips(60, 450, 7305, 2835));
     txtHeader->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
     Label1 = label(this, QStringLiteral("Label1"),
         QStringLiteral("The following will be placed at the top of the file (DUDederava.drum) "
                        "that's created"),
-        twips(90, 30, 7305, 285));
+        classic::twips(90, 30, 7305, 285));
     Label2 = label(this, QStringLiteral("Label2"),
         QStringLiteral("The following will be placed at the bottom of the test file:"),
-        twips(60, 3390, 7305, 285));
+        classic::twips(60, 3390, 7305, 285));
 
     // Shows the fixed end of the test script; nothing reads it back.
-    txtTail = textBox(this, QStringLiteral("txtTail"), twips(30, 3750, 7335, 645));
+    txtTail = textBox(this, QStringLiteral("txtTail"), classic::twips(30, 3750, 7335, 645));
     txtTail->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     txtTail->setPlainText(tailText());
     txtTail->setReadOnly(true);
@@ -130,15 +102,15 @@ void frmRAWsetup::buildControls()
     grey.setColor(QPalette::Base, QColor(192, 192, 192));
     txtTail->setPalette(grey);
 
-    cmdOK
-        = button(this, QStringLiteral("cmdOK"), QStringLiteral("OK"), twips(3870, 5160, 1425, 465));
+    cmdOK = button(
+        this, QStringLiteral("cmdOK"), QStringLiteral("OK"), classic::twips(3870, 5160, 1425, 465));
     cmdOK->setDefault(true);
-    cmdCancel = button(
-        this, QStringLiteral("cmdCancel"), QStringLiteral("CANCEL"), twips(2190, 5160, 1425, 465));
+    cmdCancel = button(this, QStringLiteral("cmdCancel"), QStringLiteral("CANCEL"),
+        classic::twips(2190, 5160, 1425, 465));
 
     SSPanel1 = new QFrame(this);
     SSPanel1->setObjectName(QStringLiteral("SSPanel1"));
-    SSPanel1->setGeometry(twips(30, 4440, 7365, 615));
+    SSPanel1->setGeometry(classic::twips(30, 4440, 7365, 615));
     SSPanel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
     SSPanel1->setLineWidth(2);
     // The caption is centred on the whole panel; its closing blank keeps it clear of the list.
@@ -149,7 +121,7 @@ void frmRAWsetup::buildControls()
 
     cboMaxNotes = new QComboBox(SSPanel1);
     cboMaxNotes->setObjectName(QStringLiteral("cboMaxNotes"));
-    cboMaxNotes->setGeometry(twips(5580, 150, 585, 315));
+    cboMaxNotes->setGeometry(classic::twips(5580, 150, 585, 315));
     cboMaxNotes->setEditable(false);
     for (int n = 32; n <= 64; ++n)
         cboMaxNotes->addItem(QString::number(n));

@@ -20,9 +20,6 @@ class frmRAWsetup : public QDialog {
 public:
     explicit frmRAWsetup(modRudimix& module, QWidget* parent = nullptr);
 
-    // Client area and control places in twips, 15 twips to a pixel.
-    static constexpr int kTwipsPerPixel = 15;
-
     // The two fixed lines that every test script ends with, as the window shows them.
     static QString tailText();
     static QString panelCaption();

@@ -16,7 +16,10 @@ namespace {
 // Handed to the INI reader as the default: getting it back means the key is absent.
 const char* const kNoDefault = "#$%*&$#$%#";
 
-std::filesystem::path toPath(const QString& file) { return std::filesystem::path(file.toStdString()); }
+std::filesystem::path toPath(const QString& file)
+{
+    return std::filesystem::path(QFile::encodeName(file).toStdString());
+}
 
 } // namespace
 
@@ -25,12 +28,15 @@ modRudimix::modRudimix(Services& services)
 {
 }
 
-QString modRudimix::programTitle() { return QStringLiteral("Rudimix"); }
+QString modRudimix::programTitle()
+{
+    return QStringLiteral("Rudimix");
+}
 
 bool modRudimix::Main()
 {
-    gsHostFolder = gfnRegGetString(HKEY_CURRENT_USER, QStringLiteral("software\\Quillmoor Tambrix\\"),
-        QStringLiteral("ExeIniLocn"));
+    gsHostFolder = gfnRegGetString(HKEY_CURRENT_USER,
+        QStringLiteral("software\\Quillmoor Tambrix\\"), QStringLiteral("ExeIniLocn"));
     if (gsHostFolder.isEmpty())
         gsHostFolder = ownFolder;
     gsSettingsFile = gfnAddBackslash(gsHostFolder) + QStringLiteral("TAMBRIX.INI");
@@ -82,12 +88,12 @@ QString modRudimix::gfnRegGetString(HKEY root, const QString& keyPath, const QSt
     return result;
 }
 
-QString modRudimix::gfnINIgetBasic(const QString& section, const QString& key,
-    const QString& defaultValue, const QString& file)
+QString modRudimix::gfnINIgetBasic(
+    const QString& section, const QString& key, const QString& defaultValue, const QString& file)
 {
     try {
-        const std::string value = ini::readString(toPath(file), cp1252::fromUnicode(section),
-            cp1252::fromUnicode(key), kNoDefault, 1024);
+        const std::string value = ini::readString(
+            toPath(file), cp1252::fromUnicode(section), cp1252::fromUnicode(key), kNoDefault, 1024);
         if (value.empty())
             return QString(QLatin1String(""));
         if (value != kNoDefault)
@@ -114,8 +120,8 @@ bool modRudimix::gfnINIputBasic(const QString& section, const QString& key, cons
     return ok;
 }
 
-std::int16_t modRudimix::gfnINIput(const QString& section, const QString& key,
-    const QString& value, QString* error)
+std::int16_t modRudimix::gfnINIput(
+    const QString& section, const QString& key, const QString& value, QString* error)
 {
     return gfnINIputBasic(section, key, value, gsSettingsFile, error) ? -1 : 0;
 }
@@ -148,17 +154,26 @@ bool modRudimix::gfnFileExists(const QString& path)
     if (path.isEmpty())
         return false;
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return errno == EACCES; // there, but protected
+    // O_NONBLOCK: opening a named pipe must not wait for a writer.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != EACCES)
+            return false;
+        // There but protected, unless it is a folder; when not even that can be seen, access
+        // was denied all the same.
+        struct stat st;
+        if (::stat(name.constData(), &st) != 0)
+            return errno == EACCES;
+        return !S_ISDIR(st.st_mode);
+    }
     struct stat st;
     const bool isFile = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
     ::close(fd);
     return isFile;
 }
 
-QString modRudimix::gfnReplaceAll(const QString& text, const QString& search,
-    const QString& replacement)
+QString modRudimix::gfnReplaceAll(
+    const QString& text, const QString& search, const QString& replacement)
 {
     if (search.isEmpty())
         return text;

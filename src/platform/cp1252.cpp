@@ -12,6 +12,9 @@ namespace {
     {
         if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
             return char(c);
+        // The five unassigned codes stand for the C1 controls of the same number, both ways.
+        if (c >= 0x80 && c < 0xA0 && kHigh[c - 0x80] == 0)
+            return char(c);
         for (int k = 0; k < 32; ++k) {
             if (kHigh[k] != 0 && kHigh[k] == c)
                 return char(0x80 + k);

@@ -17,7 +17,7 @@ public:
         MsgButtons buttons = MsgButtons::Ok)
         = 0;
     // A modal input box with one line of text; returns the empty text on Cancel.
-    virtual QString inputBox(const QString& prompt, const QString& title,
-        const QString& defaultText = QString())
+    virtual QString inputBox(
+        const QString& prompt, const QString& title, const QString& defaultText = QString())
         = 0;
 };

@@ -4,8 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -34,13 +33,17 @@ namespace {
             std::size_t textEnd = at;
             if (textEnd > start && text[textEnd - 1] == '\r')
                 --textEnd;
-            lines.push_back({ text.substr(start, textEnd - start), text.substr(textEnd, at + 1 - textEnd) });
+            lines.push_back(
+                { text.substr(start, textEnd - start), text.substr(textEnd, at + 1 - textEnd) });
             start = at + 1;
         }
         return lines;
     }
 
-    bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+    bool isBlank(char c)
+    {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+    }
 
     std::string_view trim(std::string_view s)
     {
@@ -51,7 +54,10 @@ namespace {
         return s;
     }
 
-    char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
+    char lower(char c)
+    {
+        return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+    }
 
     bool sameName(std::string_view a, std::string_view b)
     {
@@ -124,6 +130,30 @@ namespace {
         return value;
     }
 
+    // The value as it goes into the file: quoted when blanks around it or quotes of its own
+    // would otherwise be lost on reading it back.
+    std::string storedValue(std::string_view value)
+    {
+        if (unquote(trim(value)) == value)
+            return std::string(value);
+        return "\"" + std::string(value) + "\"";
+    }
+
+    bool hasLineBreak(std::string_view s)
+    {
+        return s.find_first_of("\r\n") != std::string_view::npos;
+    }
+
+    // Names that a reader of the written file would find again.
+    bool writableNames(std::string_view section, std::string_view key, std::string_view value)
+    {
+        const std::string_view s = trim(section);
+        const std::string_view k = trim(key);
+        return !s.empty() && !k.empty() && !hasLineBreak(section) && !hasLineBreak(key)
+            && !hasLineBreak(value) && s.find(']') == std::string_view::npos
+            && k.find('=') == std::string_view::npos && k.front() != ';' && k.front() != '[';
+    }
+
     std::string_view lineEndStyle(std::string_view text)
     {
         const std::size_t at = text.find('\n');
@@ -132,7 +162,10 @@ namespace {
         return (at > 0 && text[at - 1] == '\r') ? std::string_view("\r\n") : std::string_view("\n");
     }
 
-    std::string systemReason(int error) { return std::strerror(error); }
+    std::string systemReason(int error)
+    {
+        return std::strerror(error);
+    }
 
     bool readFile(const std::filesystem::path& file, std::string& text, int& error)
     {
@@ -151,16 +184,49 @@ namespace {
         return ok;
     }
 
-    bool readOnly(const std::filesystem::path& path)
+    // Read-only by its mode bits (which root ignores) or by the system's say for this user.
+    bool readOnly(const char* path, const struct stat& st)
     {
-        struct stat st;
-        return ::stat(path.c_str(), &st) == 0 && (st.st_mode & 0222) == 0;
+        return (st.st_mode & 0222) == 0 || ::access(path, W_OK) != 0;
+    }
+
+    // Creates a new file beside target for the new text; its name starts with a dot and the
+    // target's name. Returns the descriptor, or -1 with errno set.
+    int createBeside(const std::filesystem::path& target, mode_t mode, std::string& name)
+    {
+        std::filesystem::path folder = target.parent_path();
+        static unsigned counter = 0;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            name = (folder
+                / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "-"
+                    + std::to_string(++counter) + ".tmp"))
+                       .string();
+            const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+            if (fd >= 0 || errno != EEXIST)
+                return fd;
+        }
+        errno = EEXIST;
+        return -1;
+    }
+
+    bool writeAll(int fd, std::string_view text)
+    {
+        while (!text.empty()) {
+            const ssize_t n = ::write(fd, text.data(), text.size());
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            text.remove_prefix(std::size_t(n));
+        }
+        return true;
     }
 
 } // namespace
 
-std::optional<std::string> lookup(std::string_view text, std::string_view section,
-    std::string_view key)
+std::optional<std::string> lookup(
+    std::string_view text, std::string_view section, std::string_view key)
 {
     const std::vector<Line> lines = splitLines(text);
     const Place place = find(lines, section, key);
@@ -175,15 +241,16 @@ bool hasSection(std::string_view text, std::string_view section)
     return find(splitLines(text), section, {}).section.has_value();
 }
 
-std::string withValue(std::string_view text, std::string_view section, std::string_view key,
-    std::string_view value)
+std::string withValue(
+    std::string_view text, std::string_view section, std::string_view key, std::string_view value)
 {
     const std::vector<Line> lines = splitLines(text);
     const Place place = find(lines, section, key);
     const std::string_view eol = lineEndStyle(text);
+    const std::string stored = storedValue(value);
     std::string out;
-    out.reserve(text.size() + section.size() + key.size() + value.size() + 8);
-    const std::string entry = std::string(trim(key)) + "=" + std::string(value);
+    out.reserve(text.size() + section.size() + key.size() + stored.size() + 8);
+    const std::string entry = std::string(trim(key)) + "=" + stored;
 
     if (!place.section) {
         out.append(text);
@@ -200,7 +267,7 @@ std::string withValue(std::string_view text, std::string_view section, std::stri
             std::size_t keep = line.text.find('=') + 1;
             while (keep < line.text.size() && (line.text[keep] == ' ' || line.text[keep] == '\t'))
                 ++keep;
-            out.append(line.text.substr(0, keep)).append(value).append(line.end);
+            out.append(line.text.substr(0, keep)).append(stored).append(line.end);
             continue;
         }
         out.append(line.text).append(line.end);
@@ -230,66 +297,88 @@ std::string readString(const std::filesystem::path& file, std::string_view secti
     return result;
 }
 
-bool writeString(const std::filesystem::path& file, std::string_view section,
-    std::string_view key, std::string_view value, std::string* error)
+bool writeString(const std::filesystem::path& file, std::string_view section, std::string_view key,
+    std::string_view value, std::string* error)
 {
     auto fail = [&](int code) {
         if (error)
             *error = systemReason(code);
         return false;
     };
+    if (!writableNames(section, key, value))
+        return fail(EINVAL);
+
+    // Through a symbolic link the file it names is written; the link stays a link.
+    std::filesystem::path target = file;
+    std::error_code ec;
+    if (std::filesystem::is_symlink(file, ec)) {
+        target = std::filesystem::canonical(file, ec);
+        if (ec)
+            return fail(ec.value());
+    }
+    if (target.parent_path().empty())
+        target = std::filesystem::path(".") / target;
+
+    struct stat fileStat { };
+    const bool exists = ::stat(target.c_str(), &fileStat) == 0;
+    if (!exists && errno != ENOENT)
+        return fail(errno);
     std::string text;
-    int readError = 0;
-    const bool exists = ::access(file.c_str(), F_OK) == 0;
-    if (exists && !readFile(file, text, readError))
-        return fail(readError);
-    if (exists && readOnly(file))
-        return fail(EACCES);
-    std::filesystem::path folder = file.parent_path();
-    if (folder.empty())
-        folder = ".";
-    if (readOnly(folder))
+    if (exists) {
+        if (S_ISDIR(fileStat.st_mode))
+            return fail(EISDIR);
+        if (readOnly(target.c_str(), fileStat))
+            return fail(EACCES);
+        int readError = 0;
+        if (!readFile(target, text, readError))
+            return fail(readError);
+    }
+    const std::filesystem::path folder = target.parent_path();
+    struct stat folderStat { };
+    if (::stat(folder.c_str(), &folderStat) != 0)
+        return fail(errno);
+    if (readOnly(folder.c_str(), folderStat))
         return fail(EACCES);
 
     const std::string newText = withValue(text, section, key, value);
 
-    mode_t mode = 0644;
-    struct stat st;
-    if (exists && ::stat(file.c_str(), &st) == 0)
-        mode = st.st_mode & 07777;
-
-    std::string temp = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data());
+    // A new file gets the usual mode (the umask applies at creation); an existing one keeps its
+    // mode, and its owner where the system allows.
+    std::string temp;
+    const int fd = createBeside(target, exists ? 0600 : 0666, temp);
     if (fd < 0)
         return fail(errno);
-    std::size_t written = 0;
-    while (written < newText.size()) {
-        const ssize_t n = ::write(fd, newText.data() + written, newText.size() - written);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int code = errno;
-            ::close(fd);
-            ::unlink(temp.c_str());
-            return fail(code);
-        }
-        written += std::size_t(n);
-    }
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) {
-        const int code = errno;
+    auto abandon = [&](int code) {
         ::close(fd);
         ::unlink(temp.c_str());
         return fail(code);
+    };
+    if (!writeAll(fd, newText))
+        return abandon(errno);
+    if (exists) {
+        if (::fchown(fd, fileStat.st_uid, fileStat.st_gid) != 0) {
+            // Not allowed for other users' files; the mode is kept all the same.
+        }
+        if (::fchmod(fd, fileStat.st_mode & 07777) != 0)
+            return abandon(errno);
     }
+    if (::fsync(fd) != 0)
+        return abandon(errno);
     if (::close(fd) != 0) {
         const int code = errno;
         ::unlink(temp.c_str());
         return fail(code);
     }
-    if (::rename(temp.c_str(), file.c_str()) != 0) {
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
         const int code = errno;
         ::unlink(temp.c_str());
         return fail(code);
+    }
+    // Make the rename itself durable; a failure here does not undo the write.
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
     }
     return true;
 }

@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-MsgAnswer QtDialogs::messageBox(const QString& text, const QString& title, MsgIcon icon,
-    MsgButtons buttons)
+MsgAnswer QtDialogs::messageBox(
+    const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons)
 {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(title);
@@ -62,7 +62,10 @@ void QtClipboard::setText(const QString& text)
     QApplication::clipboard()->setText(text, QClipboard::Clipboard);
 }
 
-void QtClipboard::beep() { QApplication::beep(); }
+void QtClipboard::beep()
+{
+    QApplication::beep();
+}
 
 qint64 QtProcessLauncher::startDetached(const QString& program, const QStringList& arguments,
     const QString& workingFolder, QString* error)

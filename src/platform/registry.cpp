@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,18 +37,24 @@ IniRegistry::IniRegistry(std::filesystem::path file)
 
 std::filesystem::path IniRegistry::defaultFile()
 {
+    // A relative XDG_CONFIG_HOME is not valid and does not count.
     std::filesystem::path base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    if (xdg && *xdg == '/') {
         base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || !*home) {
+            const passwd* user = ::getpwuid(::getuid());
+            home = user && user->pw_dir ? user->pw_dir : "";
+        }
         base = std::filesystem::path(home) / ".config";
-    else
-        base = ".config";
+    }
     return base / "winreg" / "HKEY_CURRENT_USER.ini";
 }
 
-long IniRegistry::RegOpenKeyEx(HKEY root, const std::string& subKey, std::uint32_t,
-    std::uint32_t, HKEY* result)
+long IniRegistry::RegOpenKeyEx(
+    HKEY root, const std::string& subKey, std::uint32_t, std::uint32_t, HKEY* result)
 {
     if (root != HKEY_CURRENT_USER || !result)
         return ERROR_INVALID_HANDLE;
