@@ -3,10 +3,11 @@
 // Input layout: the first three lines are the section, the key and the value to write; the rest
 // is the file's text. Names and value are first brought into what the format can hold: no CR or
 // LF, no "]" in the section, no "=" in the key, no ";" or "[" at the start of the key (such a
-// line would read as a comment or a section line), no blanks around them, the value not wrapped
-// in quotes, names not empty. Properties:
+// line would read as a comment or a section line), names not empty once trimmed. Blanks around
+// names, and blanks or quotes around the value, stay: the engine trims names, and writes such a
+// value in double quotes. Properties:
 //  - nothing crashes and the sanitizers report nothing;
-//  - after withValue, lookup gives the written value;
+//  - after withValue, lookup gives the written value, exactly;
 //  - every line of the file other than the key's own line (and the section line that a write
 //    adds) stays byte for byte, in order: the bytes of one line change, or whole lines are put
 //    in at a line boundary (a last line without line end gets one first);
@@ -53,12 +54,18 @@ std::string without(std::string_view s, std::string_view refused)
     return out;
 }
 
-void trimBlanks(std::string& s, std::string_view alsoLeading = {})
+void trimBlanks(std::string& s)
 {
-    while (!s.empty() && (isBlank(s.front()) || alsoLeading.find(s.front()) != std::string::npos))
+    while (!s.empty() && isBlank(s.front()))
         s.erase(0, 1);
     while (!s.empty() && isBlank(s.back()))
         s.pop_back();
+}
+
+std::string trimmed(std::string s)
+{
+    trimBlanks(s);
+    return s;
 }
 
 bool quoteWrapped(const std::string& s)
@@ -137,16 +144,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string value = without(nextLine(input), "\r");
     const std::string_view text = input;
 
-    trimBlanks(section);
-    trimBlanks(key, ";[");
-    trimBlanks(value);
-    while (quoteWrapped(value)) {
-        value.pop_back();
-        trimBlanks(value);
-    }
-    if (section.empty())
+    if (trimmed(section).empty())
         section = "program";
-    if (key.empty())
+    // The key's first character, after any blanks, is neither ";" nor "[".
+    const std::size_t first = key.find_first_not_of(" \t\v\f");
+    while (first != std::string::npos && first < key.size()
+        && (key[first] == ';' || key[first] == '[' || isBlank(key[first])))
+        key.erase(first, 1);
+    if (trimmed(key).empty())
         key = "MaxRudimixNotes";
 
     const bool hadSection = ini::hasSection(text, section);
@@ -161,9 +166,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CHECK(ini::withValue(written, section, key, value) == written, written);
 
     // Compared byte for byte: only the bytes of one line change, or whole lines are added.
-    const std::string entry = key + "=" + value;
+    const bool quoted = trimmed(value) != value || quoteWrapped(value);
+    const std::string entry = trimmed(key) + "=" + (quoted ? "\"" + value + "\"" : value);
     if (!hadSection) {
-        CHECK(insertedLines(text, written, "[" + section + "]\n" + entry), written);
+        CHECK(insertedLines(text, written, "[" + trimmed(section) + "]\n" + entry), written);
     } else if (!hadKey) {
         CHECK(insertedLines(text, written, entry), written);
     } else {
