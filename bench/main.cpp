@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -22,6 +23,12 @@ namespace {
 // own CPU time would include closing the window.
 class CapturingReporter : public benchmark::ConsoleReporter {
 public:
+    // Colours only on a terminal.
+    CapturingReporter()
+        : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular)
+    {
+    }
+
     struct Times {
         double wall = -1;
         double cpu = -1;
