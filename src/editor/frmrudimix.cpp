@@ -1,49 +1,134 @@
 #include "frmrudimix.h"
 
+#include "cellcheckbox.h"
+#include "editorlayout.h"
 #include "modrudimix.h"
+#include "pictures.h"
 
 #include <QCloseEvent>
+#include <QLayout>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStringList>
 
-// Until the note columns land the window is empty.
+namespace {
+
+// The pattern the window starts with: 22 notes.
+const char16_t* const kDefaultPattern
+    = u"48X,45,45,48X,45,45,48,65,65,65,65,48,65,65,65,65,38,73,73,55,55,55";
+
+// The default header of the test script, one entry per line.
+const QStringList& defaultTestHeaderLines()
+{
+    static const QStringList lines {
+        QStringLiteral("' Instrument set to GM Drums"),
+        QStringLiteral("Set TRACKINSTRUMENT(1) = 0"),
+        QStringLiteral("' Snare,Bass,Closed HH,Open HH,HiTom,LoTom"),
+        QStringLiteral("SET TRACKVOICES(1)=40,35,42,46,50,45"),
+        QStringLiteral("SET PLAYBEAT=NO;SET PLAYBAR=NO"),
+        QStringLiteral("SET INTRO=;SET TRANSITION=;SET TIMESIG=4/4"),
+        QStringLiteral("SET TEMPO=100;SET REPEATS=3;SET TEMPOCHANGE=10"),
+        QStringLiteral("'Make sure you change this line if you're using odd note types"),
+        QStringLiteral("SET ATICKS=120;SET BTICKS=120;SET CTICKS=120"),
+        QStringLiteral("SET DTICKS=120;SET ETICKS=120;SET FTICKS=120"),
+    };
+    return lines;
+}
+
+} // namespace
+
 frmRudimix::frmRudimix(modRudimix& module, QWidget* parent)
     : QMainWindow(parent)
     , mModule(module)
 {
     setObjectName(QStringLiteral("frmRudimix"));
     setWindowTitle(QStringLiteral("Build RAW Patterns / Rudiments"));
-    resize(539, 406);
+    setWindowIcon(pictures::windowIcon());
+    // The window keeps the size that its columns give it.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+
+    createMenu();
+    createControls();
+    Form_Load();
+
+    // Open centred on the screen.
+    if (const QScreen* where = screen()) {
+        adjustSize();
+        const QRect available = where->availableGeometry();
+        move(available.center() - QPoint(width() / 2, height() / 2));
+    }
 }
 
 frmRudimix::~frmRudimix() = default;
 
-int frmRudimix::columnCount() const { return 0; }
-QScrollBar* frmRudimix::VertRes(int) const { return nullptr; }
-QScrollBar* frmRudimix::VertVolume(int) const { return nullptr; }
-CellCheckBox* frmRudimix::chkFlammed(int) const { return nullptr; }
-CellCheckBox* frmRudimix::chkVoice(int, int) const { return nullptr; }
-void frmRudimix::ReadRawText(QString) { }
-bool frmRudimix::AnalyzeSub(const QString&, std::int16_t&, std::int16_t&, bool&, std::int16_t&)
+void frmRudimix::Form_Load()
 {
-    return false;
+    fiMaxResValue = 15;
+    mModule.gsTestHeader
+        = modRudimix::gfnReplaceAll(defaultTestHeaderLines().join(QStringLiteral("<BR>")),
+            QStringLiteral("<BR>"), QStringLiteral("\r\n"));
+    if (mModule.giMaxNotes > editorlayout::kStartColumns)
+        AddMoreControls();
+    ReadRawText(QString::fromUtf16(kDefaultPattern));
+    SetNumberOfNotes(fiNumNotes);
+    // Once more, so that txtTo and the blue line are current even when SetNumberOfNotes left
+    // the position of HVolTo as it was.
+    HVolTo_Change();
 }
-void frmRudimix::UpdateRAWtext(std::int16_t) { }
-QString frmRudimix::MakeARAWsub(std::int16_t) { return {}; }
-void frmRudimix::MakeARawSubParts(std::int16_t, QString&, std::int16_t&, bool&, QString&, QString&) { }
-void frmRudimix::AddMoreControls() { }
-void frmRudimix::SetNumberOfNotes(std::int16_t) { }
-void frmRudimix::HVolFrom_Change() { }
-void frmRudimix::HVolTo_Change() { }
-void frmRudimix::cmdRangeSet_Click() { }
-void frmRudimix::cmdTest_Click() { }
-void frmRudimix::cmdSetup_Click() { }
-void frmRudimix::mnuExit_Click() { close(); }
-void frmRudimix::mnuPaste_Click() { }
-void frmRudimix::mnuCopy_Click() { }
-void frmRudimix::mnuSetNumber_Click() { }
-void frmRudimix::Form_Load() { }
-void frmRudimix::createColumn(int) { }
-void frmRudimix::columnChanged(int) { }
 
+int frmRudimix::columnCount() const
+{
+    return int(mVertRes.size());
+}
+
+QScrollBar* frmRudimix::VertRes(int i) const
+{
+    return mVertRes.at(std::size_t(i));
+}
+
+QScrollBar* frmRudimix::VertVolume(int i) const
+{
+    return mVertVolume.at(std::size_t(i));
+}
+
+CellCheckBox* frmRudimix::chkFlammed(int i) const
+{
+    return mChkFlammed.at(std::size_t(i));
+}
+
+CellCheckBox* frmRudimix::chkVoice(int letter, int i) const
+{
+    return mChkVoice.at(std::size_t(letter)).at(std::size_t(i));
+}
+
+// Every event of a column control is one call of the writer with the column's index.
+void frmRudimix::columnChanged(int i)
+{
+    UpdateRAWtext(std::int16_t(i));
+}
+
+void frmRudimix::wireColumn(int i)
+{
+    const auto changed = [this, i] { columnChanged(i); };
+    connect(VertRes(i), &QScrollBar::valueChanged, this, changed);
+    connect(VertVolume(i), &QScrollBar::valueChanged, this, changed);
+    // toggled comes on every change of the check state, by the user or from code; the reader's
+    // changes are silenced by fbReadingRaw.
+    connect(chkFlammed(i), &CellCheckBox::toggled, this, changed);
+    for (int letter = 0; letter < 6; ++letter)
+        connect(chkVoice(letter, i), &CellCheckBox::toggled, this, changed);
+}
+
+void frmRudimix::setColumnEnabled(int i, bool enabled)
+{
+    chkFlammed(i)->setEnabled(enabled);
+    VertRes(i)->setEnabled(enabled);
+    VertVolume(i)->setEnabled(enabled);
+    for (int letter = 0; letter < 6; ++letter)
+        chkVoice(letter, i)->setEnabled(enabled);
+}
+
+// Form_Unload: closing the window, by Exit, by its close box or otherwise, ends the program.
 void frmRudimix::closeEvent(QCloseEvent* event)
 {
     event->accept();

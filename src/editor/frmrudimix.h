@@ -49,6 +49,10 @@ public:
     QScrollBar* HVolFrom = nullptr;
     QScrollBar* HVolTo = nullptr;
     QFrame* lineSettings = nullptr; // the blue line under the selected range
+    // The blue line's two ends (X1 under the range's first note, X2 under its last); X1 may lie
+    // right of X2 when the range runs backwards. Its Y stays at 366.
+    int lineX1() const { return mLineX1; }
+    int lineX2() const { return mLineX2; }
     PictureButton* cmdTest = nullptr;
     PictureButton* cmdSetup = nullptr;
     PictureButton* cmdRangeSet = nullptr;
@@ -96,10 +100,21 @@ protected:
 
 private:
     void Form_Load();
+    void createMenu();
+    void createControls();
     void createColumn(int i);
+    void wireColumn(int i);
+    void setColumnEnabled(int i, bool enabled);
     void columnChanged(int i);
+    void fitClientArea(int width);
+    void setLine(int x1, int x2);
+    QString wholeLine();
+    void showLine(const QString& line);
 
     modRudimix& mModule;
+    QWidget* mClient = nullptr; // the client area: every control's place is relative to it
+    int mLineX1 = 0;
+    int mLineX2 = 0;
     std::vector<QScrollBar*> mVertRes;
     std::vector<QScrollBar*> mVertVolume;
     std::vector<CellCheckBox*> mChkFlammed;
