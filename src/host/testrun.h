@@ -1,9 +1,39 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 class modRudimix;
 
-// The test run of the TEST button: the test script in the host folder, and the host started
-// on it without waiting.
+// The test run of the TEST button: the test script "DudEderava.drum" in the host folder (the
+// header, "RAW [new-rud]=" and the editor's RAW line, "[new-rud]"; each line ending with CR LF,
+// in Windows-1252), and the host TAMBRIX.EXE started on it without waiting.
+//
+// A script that cannot be written completely is reported in an error box that names its path
+// and the system's reason, and the host is then not started. A host that cannot be started is
+// reported in an error box that names the host's path and the reason. Nothing is reported on
+// success; the call returns as soon as the host has been started.
 void gsbTestRun(modRudimix& module, const QString& rawText);
+
+// The test script's path: the host folder with its separator, then "DudEderava.drum".
+QString gfnTestScriptPath(const modRudimix& module);
+// The host's path: the host folder with its separator, then "TAMBRIX.EXE".
+QString gfnHostProgramPath(const modRudimix& module);
+
+// Deletes the file; no such file is no failure. A file that stays (a folder of that name, a file
+// read-only by its mode bits, a folder read-only by its mode bits, any other refusal of the
+// system) sets *error (when given) to the system's reason, which is never empty.
+void gsbDeleteFile(const QString& path, QString* error = nullptr);
+
+// Appends the line and CR LF to the file, creating it when missing; the text is written in
+// Windows-1252, "?" standing for a character outside it. Every write and the close are checked;
+// on any failure (no such folder, a file or folder read-only by its mode bits, a full disk)
+// *error (when given) is set to the system's reason, which is never empty. What was written
+// before the failure stays in the file.
+void gsbAppendLine(const QString& line, const QString& path, QString* error = nullptr);
+
+// Starts the host program on the script, with the arguments "-notimesig" and the script's path
+// (no shell in between) and the host folder as its working folder, without waiting. Returns the
+// started program's process id, or 0 when it could not be started; then *error (when given)
+// holds the reason, never empty.
+qint64 gfnRunHost(modRudimix& module, const QString& scriptPath, QString* error = nullptr);

@@ -1,0 +1,239 @@
+#include "fakes.h"
+#include "inifile.h"
+#include "modrudimix.h"
+#include "registry.h"
+#include "standin.h"
+#include "tempdir.h"
+#include "testrun.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <gtest/gtest.h>
+#include <map>
+#include <sstream>
+
+namespace {
+
+std::filesystem::path toPath(const QString& path)
+{
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+}
+
+std::string readString(const std::filesystem::path& file, const char* section, const char* key)
+{
+    return ini::readString(file, section, key, "<missing>");
+}
+
+const QString kDefaultHeader = QStringLiteral(
+    "' Instrument set to GM Drums\r\nSet TRACKINSTRUMENT(1) = 0\r\n"
+    "' Snare,Bass,Closed HH,Open HH,HiTom,LoTom\r\nSET TRACKVOICES(1)=40,35,42,46,50,45\r\n"
+    "SET PLAYBEAT=NO;SET PLAYBAR=NO\r\nSET INTRO=;SET TRANSITION=;SET TIMESIG=4/4\r\n"
+    "SET TEMPO=100;SET REPEATS=3;SET TEMPOCHANGE=10\r\n"
+    "'Make sure you change this line if you're using odd note types\r\n"
+    "SET ATICKS=120;SET BTICKS=120;SET CTICKS=120\r\nSET DTICKS=120;SET ETICKS=120;SET FTICKS=120");
+const QString kDefaultLine
+    = QStringLiteral("48X,45,45,48X,45,45,48,65,65,65,65,48,65,65,65,65,38,73,73,55,55,55");
+
+// ---- initialising, in the process ---------------------------------------------------------
+
+struct Initialise : ::testing::Test {
+    TempFolder temp;
+    QString folder = temp.file(QStringLiteral("host 'x' $y"));
+    std::filesystem::path registry = toPath(temp.file(QStringLiteral("cfg/winreg/HKCU.ini")));
+    std::ostringstream out;
+    std::ostringstream err;
+
+    Initialise() { EXPECT_TRUE(QDir().mkpath(folder)); }
+    QString settings() const { return folder + QStringLiteral("/TAMBRIX.INI"); }
+    int run() { return standin::initialise(folder, registry, out, err); }
+};
+
+TEST_F(Initialise, CreatesTheSettingsFileAndTheRegistryValueThatRudimixFinds)
+{
+    ASSERT_EQ(run(), standin::Success) << err.str();
+    EXPECT_TRUE(ini::hasSection(TempFolder::read(settings()).toStdString(), "program"));
+    EXPECT_EQ(
+        readString(registry, "software\\Quillmoor Tambrix", "ExeIniLocn"), folder.toStdString());
+    EXPECT_NE(out.str().find("Created the settings file"), std::string::npos);
+    EXPECT_TRUE(err.str().empty());
+
+    // Rudimix's start-up, on the same registry, finds the host and opens the editor.
+    FakeServices fake;
+    IniRegistry iniRegistry(registry);
+    Services services { fake.dialogs, fake.clipboard, fake.launcher, fake.programEnd, iniRegistry };
+    modRudimix module(services);
+    module.ownFolder = temp.path();
+    bool opened = false;
+    module.showEditor = [&] { opened = true; };
+    EXPECT_TRUE(module.Main());
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(module.gsHostFolder, folder);
+    EXPECT_EQ(module.giMaxNotes, 32);
+    EXPECT_TRUE(fake.dialogs.boxes.empty());
+}
+
+TEST_F(Initialise, LeavesAnExistingSettingsFileAsItIs)
+{
+    const QByteArray existing = "[program]\r\nMaxRudimixNotes=48\r\n[other]\r\nx=1\r\n";
+    TempFolder::write(settings(), existing);
+    ASSERT_EQ(run(), standin::Success) << err.str();
+    EXPECT_EQ(TempFolder::read(settings()), existing);
+    EXPECT_NE(out.str().find("left as it is"), std::string::npos);
+    EXPECT_EQ(
+        readString(registry, "software\\Quillmoor Tambrix", "ExeIniLocn"), folder.toStdString());
+}
+
+TEST_F(Initialise, ReportsWhatCannotBeWritten)
+{
+    // The registry's folder cannot be made: a file stands where it would go.
+    TempFolder::write(temp.file(QStringLiteral("cfg")), "a file");
+    EXPECT_EQ(run(), standin::InitialisationFailed);
+    EXPECT_NE(err.str().find("cannot write the registry value ExeIniLocn"), std::string::npos)
+        << err.str();
+
+    // The host's folder is missing: no settings file, and the registry is left alone.
+    err.str("");
+    registry = toPath(temp.file(QStringLiteral("reg.ini")));
+    folder = temp.file(QStringLiteral("gone"));
+    EXPECT_EQ(run(), standin::InitialisationFailed);
+    EXPECT_NE(err.str().find("cannot create the settings file " + settings().toStdString()),
+        std::string::npos)
+        << err.str();
+    EXPECT_FALSE(std::filesystem::exists(registry));
+}
+
+TEST_F(Initialise, FolderOutsideWindows1252GetsNoRegistryValue)
+{
+    folder = temp.file(QString::fromUtf8("host \u4e2d"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    EXPECT_EQ(run(), standin::Success);
+    EXPECT_TRUE(QFile::exists(settings()));
+    EXPECT_NE(err.str().find("cannot be written in Windows-1252"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(registry));
+}
+
+// ---- the built TAMBRIX.EXE, as a process --------------------------------------------------
+
+// A copy of the built stand-in host in a folder with blanks and quotes in its name, with its own
+// registry file, so that a run changes nothing outside the test.
+struct StandInProcess : ::testing::Test {
+    TempFolder temp;
+    QString folder = temp.file(QStringLiteral("my \"host\" $HOME"));
+    QString exe = folder + QStringLiteral("/TAMBRIX.EXE");
+    QString config = temp.file(QStringLiteral("config"));
+    int exitCode = -1;
+    QString out;
+    QString err;
+
+    StandInProcess()
+    {
+        EXPECT_TRUE(QDir().mkpath(folder));
+        EXPECT_TRUE(QFile::copy(QStringLiteral(TAMBRIX_EXE), exe));
+    }
+
+    void run(const QString& program, const QStringList& arguments, const QString& workingFolder)
+    {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(workingFolder);
+        process.start(program, arguments);
+        ASSERT_TRUE(process.waitForFinished(60000)) << process.errorString().toStdString();
+        ASSERT_EQ(process.exitStatus(), QProcess::NormalExit);
+        exitCode = process.exitCode();
+        out = QString::fromUtf8(process.readAllStandardOutput());
+        err = QString::fromUtf8(process.readAllStandardError());
+    }
+};
+
+TEST_F(StandInProcess, InitialisesWithNoArgument)
+{
+    run(exe, {}, temp.path());
+    EXPECT_EQ(exitCode, 0) << err.toStdString();
+    EXPECT_TRUE(QFile::exists(folder + QStringLiteral("/TAMBRIX.INI")));
+    EXPECT_EQ(readString(toPath(config + QStringLiteral("/winreg/HKEY_CURRENT_USER.ini")),
+                  "software\\Quillmoor Tambrix", "ExeIniLocn"),
+        folder.toStdString());
+    EXPECT_TRUE(out.contains(QStringLiteral("TAMBRIX.EXE is initialised.")));
+    EXPECT_TRUE(TempFolder::read(folder + QStringLiteral("/TAMBRIX.LOG"))
+                    .contains("TAMBRIX.EXE is initialised."));
+}
+
+// The script that the test run writes, started as the test run starts the host.
+TEST_F(StandInProcess, ShowsThePatternOfTheTestRunsScript)
+{
+    FakeServices fake;
+    modRudimix module(fake.services);
+    module.gsHostFolder = folder;
+    module.gsTestHeader = kDefaultHeader;
+    gsbTestRun(module, kDefaultLine);
+    ASSERT_EQ(fake.launcher.starts.size(), 1u);
+    const FakeLauncher::Start& start = fake.launcher.starts[0];
+    run(start.program, start.arguments, start.workingFolder);
+
+    EXPECT_EQ(exitCode, 0) << err.toStdString();
+    EXPECT_TRUE(err.isEmpty()) << err.toStdString();
+    for (const char* setting : { "TRACKVOICES(1) = 40,35,42,46,50,45", "TEMPO = 100", "REPEATS = 3",
+             "TIMESIG = 4/4", "FTICKS = 120" })
+        EXPECT_TRUE(out.contains(QLatin1String(setting))) << setting;
+    EXPECT_TRUE(out.contains(QStringLiteral("RAW [new-rud]=") + kDefaultLine));
+    EXPECT_TRUE(out.contains(QStringLiteral("22 notes")));
+
+    // Every row: note number, token, type, volume, flam, voices.
+    struct Expected {
+        const char* type;
+        const char* volume;
+        const char* flam;
+    };
+    const std::map<QString, Expected> byToken = { { "48X", { "4", "8", "yes" } },
+        { "45", { "4", "5", "no" } }, { "48", { "4", "8", "no" } }, { "65", { "6", "5", "no" } },
+        { "38", { "3", "8", "no" } }, { "73", { "7", "3", "no" } }, { "55", { "5", "5", "no" } } };
+    const QStringList tokens = kDefaultLine.split(u',');
+    int rows = 0;
+    for (const QString& line : out.split(u'\n')) {
+        const QStringList fields = line.split(u' ', Qt::SkipEmptyParts);
+        if (fields.size() != 6 || fields[0].toInt() == 0)
+            continue;
+        ++rows;
+        const int number = fields[0].toInt();
+        ASSERT_LE(number, tokens.size());
+        EXPECT_EQ(fields[1], tokens[number - 1]);
+        const Expected& expected = byToken.at(fields[1]);
+        EXPECT_EQ(fields[2], QLatin1String(expected.type));
+        EXPECT_EQ(fields[3], QLatin1String(expected.volume));
+        EXPECT_EQ(fields[4], QLatin1String(expected.flam));
+        EXPECT_EQ(fields[5], QStringLiteral("A"));
+    }
+    EXPECT_EQ(rows, 22);
+    EXPECT_TRUE(TempFolder::read(folder + QStringLiteral("/TAMBRIX.LOG")).contains("22 notes"));
+}
+
+TEST_F(StandInProcess, MalformedScriptGivesAMessageAndAFailingExitCode)
+{
+    const QString script = folder + QStringLiteral("/bad.drum");
+    TempFolder::write(script, "SET TEMPO=90\r\nRAW [new-rud]=48X\r\n");
+    struct Case {
+        QStringList arguments;
+        int exitCode;
+        QString message;
+    };
+    const std::vector<Case> cases = {
+        { { "-notimesig", script }, 1, script + ": no line \"[new-rud]\" that plays the pattern" },
+        { { "-notimesig", folder + "/none.drum" }, 1,
+            "cannot read the script " + folder + "/none.drum: No such file or directory" },
+        { { "-notimesig" }, 2, "Usage:" },
+        { { "-x", script }, 2, "Usage:" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message.toStdString());
+        run(exe, c.arguments, folder);
+        EXPECT_EQ(exitCode, c.exitCode);
+        EXPECT_TRUE(err.contains(c.message)) << err.toStdString();
+        EXPECT_TRUE(out.isEmpty()) << out.toStdString();
+    }
+}
+
+} // namespace
