@@ -18,3 +18,7 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRUDIMIX_SANITIZE=ON >/dev/null
 cmake --build build-sanitize
 ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+
+# Fuzzing: the notation reader and writer and the INI engine, about a minute each, built with
+# clang under the same sanitizers; any finding fails the run.
+fuzz/run.sh

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QPainter>
+#include <QPixmap>
+#include <QPixmapCache>
 #include <QPointer>
 #include <QStyleFactory>
 #include <QStyleOption>
@@ -99,4 +101,77 @@ void ClassicBarStyle::drawControl(ControlElement element, const QStyleOption* op
         return;
     }
     QProxyStyle::drawControl(element, option, painter, widget);
+}
+
+namespace {
+
+// FNV-1a over the values that a bar's look depends on.
+class LookHash {
+public:
+    LookHash& operator<<(quint64 value)
+    {
+        for (int i = 0; i < 8; ++i) {
+            mHash ^= (value >> (8 * i)) & 0xFF;
+            mHash *= 0x100000001B3ULL;
+        }
+        return *this;
+    }
+    quint64 value() const { return mHash; }
+
+private:
+    quint64 mHash = 0xCBF29CE484222325ULL;
+};
+
+// The pixmap cache key of a bar's look: its size, range, position, state and colours. Empty
+// when a brush of the palette is not a plain colour, since a texture cannot be told apart by its
+// colour.
+QString barKey(const QStyleOptionSlider& bar, qreal ratio)
+{
+    LookHash hash;
+    hash << quint64(bar.rect.width()) << quint64(bar.rect.height()) << quint64(bar.orientation)
+         << quint64(bar.minimum) << quint64(bar.maximum) << quint64(bar.sliderPosition)
+         << quint64(bar.pageStep) << quint64(bar.upsideDown) << quint64(ratio * 1000)
+         << quint64(bar.state) << quint64(bar.subControls) << quint64(bar.activeSubControls)
+         << quint64(bar.direction);
+    for (int group = 0; group < QPalette::NColorGroups; ++group) {
+        for (int role = 0; role < QPalette::NColorRoles; ++role) {
+            const QBrush& brush
+                = bar.palette.brush(QPalette::ColorGroup(group), QPalette::ColorRole(role));
+            if (brush.style() != Qt::SolidPattern && brush.style() != Qt::NoBrush)
+                return {};
+            hash << quint64(brush.color().rgba64());
+        }
+    }
+    return QStringLiteral("rudimix-bar-") + QString::number(hash.value(), 16);
+}
+
+} // namespace
+
+void ClassicBarStyle::drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+    QPainter* painter, const QWidget* widget) const
+{
+    // The editor has a hundred and more bars, most of them alike: drawing each one's arrows,
+    // track and thumb anew was the largest part of painting the window.
+    const auto* bar = qstyleoption_cast<const QStyleOptionSlider*>(option);
+    const qreal ratio = painter->device() ? painter->device()->devicePixelRatio() : 1.0;
+    const QString key = control == CC_ScrollBar && bar && !option->rect.isEmpty()
+        ? barKey(*bar, ratio)
+        : QString();
+    if (key.isEmpty()) {
+        QProxyStyle::drawComplexControl(control, option, painter, widget);
+        return;
+    }
+    QPixmap pixmap;
+    if (!QPixmapCache::find(key, &pixmap)) {
+        pixmap = QPixmap(option->rect.size() * ratio);
+        pixmap.setDevicePixelRatio(ratio);
+        pixmap.fill(Qt::transparent);
+        QStyleOptionSlider atOrigin = *bar;
+        atOrigin.rect.moveTo(0, 0);
+        QPainter p(&pixmap);
+        QProxyStyle::drawComplexControl(control, &atOrigin, &p, widget);
+        p.end();
+        QPixmapCache::insert(key, pixmap);
+    }
+    painter->drawPixmap(option->rect.topLeft(), pixmap);
 }

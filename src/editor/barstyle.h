@@ -15,6 +15,10 @@ public:
         const QWidget* widget = nullptr) const override;
     void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
         const QWidget* widget = nullptr) const override;
+    // A scroll bar is drawn once for each look (size, range, position, state and colours) and
+    // then copied from the pixmap cache.
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option,
+        QPainter* painter, const QWidget* widget = nullptr) const override;
 
     // One style object for every bar, living as long as the application.
     static QStyle* shared();
