@@ -1,9 +1,11 @@
 // The running program as a whole: start-up, the editor's SETUP and TEST buttons, and the next
 // start after a new maximum.
 #include "app.h"
+#include "defaultheader.h"
 #include "fakes.h"
 #include "frmrawsetup.h"
 #include "frmrudimix.h"
+#include "modal.h"
 #include "picturebutton.h"
 #include "tempdir.h"
 
@@ -19,28 +21,11 @@
 
 namespace {
 
-frmRAWsetup* openSetup()
-{
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* setup = qobject_cast<frmRAWsetup*>(w); setup && w->isVisible())
-            return setup;
-    return nullptr;
-}
-
 // Clicks SETUP and runs `inside` while the modal window is open.
 void whileSetupOpen(frmRudimix& editor, const std::function<void(frmRAWsetup&)>& inside)
 {
-    bool ran = false;
-    QTimer::singleShot(0, [&] {
-        if (frmRAWsetup* w = openSetup()) {
-            ran = true;
-            inside(*w);
-            if (w->isVisible())
-                w->reject();
-        }
-    });
-    QTest::mouseClick(editor.cmdSetup, Qt::LeftButton);
-    EXPECT_TRUE(ran) << "the setup window did not open";
+    whileModalOpen<frmRAWsetup>(
+        [&] { QTest::mouseClick(editor.cmdSetup, Qt::LeftButton); }, inside);
 }
 
 struct RunningProgram {
@@ -61,17 +46,7 @@ struct RunningProgram {
     QByteArray script() const { return TempFolder::read(folder.file("DudEderava.drum")); }
 };
 
-const QByteArray kDefaultHeader
-    = "' Instrument set to GM Drums\r\n"
-      "Set TRACKINSTRUMENT(1) = 0\r\n"
-      "' Snare,Bass,Closed HH,Open HH,HiTom,LoTom\r\n"
-      "SET TRACKVOICES(1)=40,35,42,46,50,45\r\n"
-      "SET PLAYBEAT=NO;SET PLAYBAR=NO\r\n"
-      "SET INTRO=;SET TRANSITION=;SET TIMESIG=4/4\r\n"
-      "SET TEMPO=100;SET REPEATS=3;SET TEMPOCHANGE=10\r\n"
-      "'Make sure you change this line if you're using odd note types\r\n"
-      "SET ATICKS=120;SET BTICKS=120;SET CTICKS=120\r\n"
-      "SET DTICKS=120;SET ETICKS=120;SET FTICKS=120\r\n";
+const QByteArray kDefaultHeader = QByteArray(kDefaultHeaderText) + "\r\n";
 
 const QByteArray kStartLine = "48X,45,45,48X,45,45,48,65,65,65,65,48,65,65,65,65,38,73,73,55,55,55";
 

@@ -52,7 +52,7 @@ TEST(AddBackslash, WindowsRule)
         EXPECT_EQ(
             modRudimix::addBackslashWindows(QString::fromLatin1(in)), QString::fromLatin1(out))
             << in;
-    // The spec's edge: each gives the same settings path.
+    // A folder with or without its backslash gives the same settings path.
     EXPECT_EQ(modRudimix::addBackslashWindows("D:\\Seq") + "TAMBRIX.INI", "D:\\Seq\\TAMBRIX.INI");
     EXPECT_EQ(modRudimix::addBackslashWindows("D:") + "TAMBRIX.INI", "D:TAMBRIX.INI");
 }

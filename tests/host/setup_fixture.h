@@ -1,5 +1,6 @@
 #pragma once
 
+#include "defaultheader.h"
 #include "fakes.h"
 #include "frmrawsetup.h"
 #include "modrudimix.h"
@@ -15,19 +16,7 @@
 // line end after the last one.
 inline QString defaultHeader()
 {
-    return QStringList {
-        QStringLiteral("' Instrument set to GM Drums"),
-        QStringLiteral("Set TRACKINSTRUMENT(1) = 0"),
-        QStringLiteral("' Snare,Bass,Closed HH,Open HH,HiTom,LoTom"),
-        QStringLiteral("SET TRACKVOICES(1)=40,35,42,46,50,45"),
-        QStringLiteral("SET PLAYBEAT=NO;SET PLAYBAR=NO"),
-        QStringLiteral("SET INTRO=;SET TRANSITION=;SET TIMESIG=4/4"),
-        QStringLiteral("SET TEMPO=100;SET REPEATS=3;SET TEMPOCHANGE=10"),
-        QStringLiteral("'Make sure you change this line if you're using odd note types"),
-        QStringLiteral("SET ATICKS=120;SET BTICKS=120;SET CTICKS=120"),
-        QStringLiteral("SET DTICKS=120;SET ETICKS=120;SET FTICKS=120"),
-    }
-        .join(QStringLiteral("\r\n"));
+    return QString::fromLatin1(kDefaultHeaderText);
 }
 
 // A host settings file with more in it than the one entry the program owns, so that a write

@@ -4,6 +4,7 @@
 #include "fakes.h"
 #include "frmelementsettings.h"
 #include "frmrudimix.h"
+#include "modal.h"
 #include "tempdir.h"
 
 #include <QApplication>
@@ -19,31 +20,9 @@
 
 namespace {
 
-// The open range editor, if any.
-frmElementSettings* openRangeEditor()
-{
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* settings = qobject_cast<frmElementSettings*>(w); settings && w->isVisible())
-            return settings;
-    return nullptr;
-}
-
-// Clicks Range... and runs `inside` while the modal window is open; closes it afterwards
-// whatever happened, so that a failing check cannot leave the test waiting.
 void whileOpen(frmRudimix& editor, const std::function<void(frmElementSettings&)>& inside)
 {
-    bool ran = false;
-    QTimer::singleShot(0, [&] {
-        if (frmElementSettings* w = openRangeEditor()) {
-            ran = true;
-            inside(*w);
-            if (w->isVisible())
-                w->close();
-        }
-    });
-    editor.cmdRangeSet_Click();
-    EXPECT_TRUE(ran) << "the range editor did not open";
-    EXPECT_EQ(openRangeEditor(), nullptr);
+    whileModalOpen<frmElementSettings>([&] { editor.cmdRangeSet_Click(); }, inside);
 }
 
 } // namespace

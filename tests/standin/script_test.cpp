@@ -1,5 +1,7 @@
 #include "script.h"
 
+#include "defaultheader.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -7,17 +9,8 @@ namespace {
 using standin::parseScript;
 using standin::Script;
 
-const std::string kDefaultScript
-    = "' Instrument set to GM Drums\r\n"
-      "Set TRACKINSTRUMENT(1) = 0\r\n"
-      "' Snare,Bass,Closed HH,Open HH,HiTom,LoTom\r\n"
-      "SET TRACKVOICES(1)=40,35,42,46,50,45\r\n"
-      "SET PLAYBEAT=NO;SET PLAYBAR=NO\r\n"
-      "SET INTRO=;SET TRANSITION=;SET TIMESIG=4/4\r\n"
-      "SET TEMPO=100;SET REPEATS=3;SET TEMPOCHANGE=10\r\n"
-      "'Make sure you change this line if you're using odd note types\r\n"
-      "SET ATICKS=120;SET BTICKS=120;SET CTICKS=120\r\n"
-      "SET DTICKS=120;SET ETICKS=120;SET FTICKS=120\r\n"
+const std::string kDefaultScript = std::string(kDefaultHeaderText)
+    + "\r\n"
       "RAW [new-rud]=48X,45,45,48X,45,45,48,65,65,65,65,48,65,65,65,"
       "65,38,73,73,55,55,55\r\n"
       "[new-rud]\r\n";
