@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTextDocument>
 
 namespace {
 
@@ -139,15 +140,25 @@ void frmRAWsetup::Form_Load()
 {
     mShownHeader = mModule.gsTestHeader;
     txtHeader->setPlainText(mShownHeader);
-    mShownText = txtHeader->toPlainText();
+    mShownText = headerBoxText();
     // Start-up keeps the maximum within the list; anything else leaves the list unselected.
     cboMaxNotes->setCurrentIndex(cboMaxNotes->findText(QString::number(mModule.giMaxNotes)));
     txtHeader->setFocus();
 }
 
+QString frmRAWsetup::headerBoxText() const
+{
+    // The box's own characters: the plain-text view would turn every no-break space into a
+    // blank. Paragraph ends and soft line breaks are line ends.
+    QString text = txtHeader->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, u'\n');
+    text.replace(QChar::LineSeparator, u'\n');
+    return text;
+}
+
 QString frmRAWsetup::editedHeader() const
 {
-    QString text = txtHeader->toPlainText();
+    QString text = headerBoxText();
     // Untouched, the header goes back exactly as it came, whatever its line ends were.
     if (text == mShownText)
         return mShownHeader;

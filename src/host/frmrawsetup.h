@@ -42,6 +42,8 @@ public:
 private:
     void buildControls();
     void Form_Load();
+    // What txtHeader holds, every character as typed, with LF between lines.
+    QString headerBoxText() const;
     // The header as the user left it, with CR LF between lines.
     QString editedHeader() const;
     // Writes a changed maximum after the user confirmed it; false when the write failed.

@@ -141,6 +141,32 @@ TEST_F(SetupWindowTest, EditedHeaderIsStoredWithCrLfBetweenLines)
     }
 }
 
+// An edit in one line leaves every character of the other lines as it was: a no-break space
+// (Windows-1252 0xA0) stays a no-break space and does not turn into a blank.
+TEST_F(SetupWindowTest, EditKeepsTheCharactersOfTheOtherLines)
+{
+    const QChar nbsp(0x00A0);
+    const struct Case {
+        const char* name;
+        QString header;
+    } cases[] = {
+        { "no-break space inside a line",
+            QStringLiteral("SET TEMPO=100;") + nbsp + QStringLiteral("SET REPEATS=3") },
+        { "no-break space at a line's end, CR LF after it",
+            QStringLiteral("' drums") + nbsp + QStringLiteral("\r\nSET TEMPO=90") },
+        { "line of no-break spaces alone", QString(3, nbsp) + QStringLiteral("\r\nSET A=1") },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        module.gsTestHeader = c.header;
+        auto window = open();
+        QTest::keyClick(window->txtHeader, Qt::Key_End, Qt::ControlModifier);
+        type(window->txtHeader, QStringLiteral("\nSET X=1"));
+        QTest::mouseClick(window->cmdOK, Qt::LeftButton);
+        EXPECT_EQ(module.gsTestHeader, c.header + QStringLiteral("\r\nSET X=1"));
+    }
+}
+
 TEST_F(SetupWindowTest, ChangedMaximumAndNoKeepsTheMaximumButStoresTheHeader)
 {
     fakes.dialogs.answers = { MsgAnswer::No };
