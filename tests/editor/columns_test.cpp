@@ -159,6 +159,10 @@ TEST_F(EditorTest, BadTokensAreRefusedOneMessageEachAndKeepTheirColumns)
     EXPECT_EQ(note(2), (notation::Note { 4, 5, false, 1 })); // kept: 45
     EXPECT_EQ(note(3), (notation::Note { 4, 8, true, 1 })); // kept: 48X
     EXPECT_EQ(note(4), (notation::Note { 1, 9, true, 1 }));
+    // The messages did not leave the reader busy: the next edit patches its own token only.
+    EXPECT_FALSE(editor->fbReadingRaw);
+    editor->VertVolume(0)->setValue(0);
+    EXPECT_EQ(line(), QStringLiteral("59,45>Q,0,F7>B+Q,19X"));
 
     // A voice fault is reported before a type fault.
     std::int16_t res = 0, vol = 0, voices = 0;

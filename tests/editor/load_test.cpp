@@ -144,3 +144,48 @@ TEST_F(EditorTest, WindowCaptionsMenuAndPictures)
     EXPECT_GT(black, 200);
     EXPECT_LT(black, 75 * 96 / 2);
 }
+
+TEST_F(EditorTest, RangeTextsAndTheBlueLineAsTheyShow)
+{
+    load(32, true);
+    const QImage client = editor->centralWidget()->grab().toImage();
+    ASSERT_EQ(client.size(), QSize(539, 406));
+    const auto colour = [&](int x, int y) { return QColor(client.pixel(x, y)); };
+
+    // The line under notes 1 to 22 (78 to 340) is 2 pixels high around Y 366, in blue 0, 0, 192.
+    const QColor blue(0, 0, 192);
+    for (int x : { 78, 200, 339 }) {
+        EXPECT_EQ(colour(x, 365), blue) << x;
+        EXPECT_EQ(colour(x, 366), blue) << x;
+        EXPECT_NE(colour(x, 364), blue) << x;
+        EXPECT_NE(colour(x, 367), blue) << x;
+    }
+    EXPECT_NE(colour(77, 365), blue);
+    EXPECT_NE(colour(340, 365), blue);
+
+    // txtFrom and txtTo: grey 192 inside their frames, and no typing into them.
+    for (QLineEdit* box : { editor->txtFrom, editor->txtTo }) {
+        SCOPED_TRACE(box->objectName().toStdString());
+        EXPECT_EQ(colour(box->x() + 3, box->y() + 3), QColor(192, 192, 192));
+        EXPECT_EQ(colour(box->geometry().right() - 3, box->geometry().bottom() - 3),
+            QColor(192, 192, 192));
+        const QString before = box->text();
+        QTest::keyClicks(box, QStringLiteral("9"));
+        EXPECT_EQ(box->text(), before);
+    }
+    const QString line = editor->txtRAW->text();
+    editor->txtRAW->setFocus();
+    QTest::keyClicks(editor->txtRAW, QStringLiteral("9,"));
+    QTest::keyClick(editor->txtRAW, Qt::Key_Backspace);
+    EXPECT_EQ(editor->txtRAW->text(), line);
+
+    // The tooltips of the three buttons.
+    const std::pair<PictureButton*, const char*> tips[] = {
+        { editor->cmdTest, "Run the above through the TAMBRIX to hear how it sounds by itself" },
+        { editor->cmdSetup, "This allows you to setup how TAMBRIX will play this (repeats, etc.)" },
+        { editor->cmdRangeSet,
+            "Apply changes to the selected range of notes (indicated by the blue line)" },
+    };
+    for (const auto& [button, tip] : tips)
+        EXPECT_EQ(button->toolTip(), QLatin1String(tip)) << button->text().toStdString();
+}
