@@ -1,0 +1,369 @@
+#include "synth.h"
+
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace standin {
+
+namespace {
+
+    const char* const kSystemSoundFonts[]
+        = { "/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2" };
+
+    // FluidSynth's messages: errors are kept for the failure message, the rest is dropped.
+    // FluidSynth's default gain, 0.2, leaves a drum kit faint (a full stroke peaks near -20 dBFS
+    // with TimGM6mb); this brings it near -10 dBFS, still clear of clipping for three voices.
+    constexpr double kGain = 0.6;
+
+    std::mutex logMutex;
+    std::string lastFluidError;
+
+    void keepError(int level, const char* message, void*)
+    {
+        if (level > FLUID_ERR || !message)
+            return;
+        std::lock_guard lock(logMutex);
+        lastFluidError = message;
+    }
+
+    void dropMessage(int, const char*, void*) { }
+
+    void silenceFluidSynth()
+    {
+        static std::once_flag once;
+        std::call_once(once, [] {
+            fluid_set_log_function(FLUID_PANIC, keepError, nullptr);
+            fluid_set_log_function(FLUID_ERR, keepError, nullptr);
+            fluid_set_log_function(FLUID_WARN, dropMessage, nullptr);
+            fluid_set_log_function(FLUID_INFO, dropMessage, nullptr);
+            fluid_set_log_function(FLUID_DBG, dropMessage, nullptr);
+        });
+    }
+
+    std::string takeFluidError()
+    {
+        std::lock_guard lock(logMutex);
+        std::string message;
+        message.swap(lastFluidError);
+        return message;
+    }
+
+    // Sound libraries below FluidSynth (ALSA's, for one) print on stderr by themselves: while a
+    // driver starts, stderr goes to /dev/null.
+    class QuietStderr {
+    public:
+        QuietStderr()
+        {
+            std::fflush(stderr);
+            saved = ::dup(STDERR_FILENO);
+            const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+            if (saved >= 0 && null >= 0)
+                ::dup2(null, STDERR_FILENO);
+            if (null >= 0)
+                ::close(null);
+        }
+        ~QuietStderr()
+        {
+            std::fflush(stderr);
+            if (saved >= 0) {
+                ::dup2(saved, STDERR_FILENO);
+                ::close(saved);
+            }
+        }
+        QuietStderr(const QuietStderr&) = delete;
+        QuietStderr& operator=(const QuietStderr&) = delete;
+
+    private:
+        int saved = -1;
+    };
+
+    unsigned sampleOf(double seconds)
+    {
+        return unsigned(std::llround(std::max(0.0, seconds) * kSampleRate));
+    }
+
+    void putLe(std::string& bytes, std::uint32_t value, int size)
+    {
+        for (int i = 0; i < size; ++i)
+            bytes.push_back(char((value >> (8 * i)) & 0xff));
+    }
+
+    std::string wavHeader(std::uint32_t frames)
+    {
+        const std::uint32_t dataBytes = frames * 4;
+        std::string h;
+        h += "RIFF";
+        putLe(h, 36 + dataBytes, 4);
+        h += "WAVEfmt ";
+        putLe(h, 16, 4);
+        putLe(h, 1, 2); // PCM
+        putLe(h, 2, 2); // stereo
+        putLe(h, kSampleRate, 4);
+        putLe(h, kSampleRate * 4, 4);
+        putLe(h, 4, 2);
+        putLe(h, 16, 2);
+        h += "data";
+        putLe(h, dataBytes, 4);
+        return h;
+    }
+
+    std::int16_t toSample(float value)
+    {
+        const float scaled = std::round(std::clamp(value, -1.0f, 1.0f) * 32767.0f);
+        return std::int16_t(scaled);
+    }
+
+    bool writeAll(int fd, const char* bytes, std::size_t size)
+    {
+        while (size > 0) {
+            const ssize_t n = ::write(fd, bytes, size);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return false;
+            bytes += n;
+            size -= std::size_t(n);
+        }
+        return true;
+    }
+
+} // namespace
+
+struct Synthesiser::Private {
+    fluid_settings_t* settings = nullptr;
+    fluid_synth_t* synth = nullptr;
+    fluid_sequencer_t* sequencer = nullptr;
+    fluid_audio_driver_t* driver = nullptr;
+    unsigned startTick = 0;
+    unsigned endTick = 0;
+
+    void dropSequencer()
+    {
+        if (sequencer)
+            delete_fluid_sequencer(sequencer);
+        sequencer = nullptr;
+    }
+
+    // Queues every event of the performance on a fresh sequencer that counts the synthesiser's
+    // samples, so that each event takes effect in the block of 64 samples that holds its time.
+    void schedule(const Performance& performance)
+    {
+        dropSequencer();
+        fluid_synth_all_sounds_off(synth, -1);
+        fluid_synth_system_reset(synth);
+        sequencer = new_fluid_sequencer2(0);
+        const fluid_seq_id_t destination = fluid_sequencer_register_fluidsynth(sequencer, synth);
+        fluid_sequencer_set_time_scale(sequencer, kSampleRate);
+        startTick = fluid_sequencer_get_tick(sequencer);
+        endTick = startTick + sampleOf(performance.endSeconds + kTailSeconds);
+        fluid_event_t* event = new_fluid_event();
+        for (const MidiEvent& e : performance.events) {
+            fluid_event_set_source(event, -1);
+            fluid_event_set_dest(event, destination);
+            switch (e.type) {
+            case MidiEvent::Type::NoteOn:
+                fluid_event_noteon(event, e.channel, short(e.key), short(e.velocity));
+                break;
+            case MidiEvent::Type::NoteOff:
+                fluid_event_noteoff(event, e.channel, short(e.key));
+                break;
+            case MidiEvent::Type::ProgramChange:
+                fluid_event_program_change(event, e.channel, e.key);
+                break;
+            case MidiEvent::Type::Tempo:
+                continue; // the times are in seconds already
+            }
+            fluid_sequencer_send_at(sequencer, event, startTick + sampleOf(e.seconds), 1);
+        }
+        delete_fluid_event(event);
+    }
+};
+
+std::string findSoundFont(const std::string& given, std::string& error)
+{
+    std::error_code ec;
+    if (!given.empty()) {
+        if (std::filesystem::exists(given, ec))
+            return given;
+        error = "no SoundFont: " + given + " does not exist";
+        return {};
+    }
+    for (const char* file : kSystemSoundFonts)
+        if (std::filesystem::exists(file, ec))
+            return file;
+    error = std::string("no SoundFont: neither ") + kSystemSoundFonts[0] + " nor "
+        + kSystemSoundFonts[1] + " exists (install timgm6mb-soundfont or give --soundfont FILE)";
+    return {};
+}
+
+Synthesiser::Synthesiser()
+    : d(std::make_unique<Private>())
+{
+    silenceFluidSynth();
+    d->settings = new_fluid_settings();
+    fluid_settings_setnum(d->settings, "synth.sample-rate", kSampleRate);
+    fluid_settings_setint(d->settings, "synth.lock-memory", 0);
+    fluid_settings_setnum(d->settings, "synth.gain", kGain);
+    fluid_settings_setstr(d->settings, "audio.file.name", "/dev/null");
+    fluid_settings_setstr(d->settings, "audio.file.type", "raw");
+    d->synth = new_fluid_synth(d->settings);
+}
+
+Synthesiser::~Synthesiser()
+{
+    stopLive();
+    d->dropSequencer();
+    if (d->synth)
+        delete_fluid_synth(d->synth);
+    delete_fluid_settings(d->settings);
+}
+
+SoundResult Synthesiser::loadSoundFont(const std::string& file, std::string& error)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec)) {
+        error = "no SoundFont: " + file + " is not a file";
+        return SoundResult::NoSoundFont;
+    }
+    if (!d->synth) {
+        error = "cannot start the synthesiser: " + takeFluidError();
+        return SoundResult::BadSoundFont;
+    }
+    takeFluidError();
+    if (fluid_synth_sfload(d->synth, file.c_str(), 1) == FLUID_FAILED) {
+        const std::string cause = takeFluidError();
+        error = "cannot read the SoundFont " + file + (cause.empty() ? "" : ": " + cause);
+        return SoundResult::BadSoundFont;
+    }
+    return SoundResult::Ok;
+}
+
+SoundResult Synthesiser::renderWav(
+    const Performance& performance, const std::filesystem::path& file, std::string& error)
+{
+    const std::string target = file.string();
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+    std::string temporary = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        error = "cannot write " + target + ": " + std::strerror(errno);
+        return SoundResult::CannotWriteOutput;
+    }
+    auto fail = [&](int code) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        error = "cannot write " + target + ": " + std::strerror(code);
+        return SoundResult::CannotWriteOutput;
+    };
+
+    d->schedule(performance);
+    const unsigned frames = d->endTick - d->startTick;
+    const std::string header = wavHeader(frames);
+    if (!writeAll(fd, header.data(), header.size()))
+        return fail(errno);
+    constexpr unsigned kBlock = 4096;
+    std::array<float, kBlock> left {};
+    std::array<float, kBlock> right {};
+    std::vector<char> bytes(kBlock * 4);
+    for (unsigned done = 0; done < frames;) {
+        const unsigned count = std::min(kBlock, frames - done);
+        fluid_synth_write_float(d->synth, int(count), left.data(), 0, 1, right.data(), 0, 1);
+        for (unsigned i = 0; i < count; ++i) {
+            const auto l = std::uint16_t(toSample(left[i]));
+            const auto r = std::uint16_t(toSample(right[i]));
+            char* p = bytes.data() + 4 * i;
+            p[0] = char(l & 0xff);
+            p[1] = char(l >> 8);
+            p[2] = char(r & 0xff);
+            p[3] = char(r >> 8);
+        }
+        if (!writeAll(fd, bytes.data(), count * 4))
+            return fail(errno);
+        done += count;
+    }
+    d->dropSequencer();
+    if (::fsync(fd) != 0 && errno != EINVAL)
+        return fail(errno);
+    if (::close(fd) != 0) {
+        const int code = errno;
+        ::unlink(temporary.c_str());
+        error = "cannot write " + target + ": " + std::strerror(code);
+        return SoundResult::CannotWriteOutput;
+    }
+    if (::chmod(temporary.c_str(), 0644) != 0
+        || std::rename(temporary.c_str(), target.c_str()) != 0) {
+        const int code = errno;
+        ::unlink(temporary.c_str());
+        error = "cannot write " + target + ": " + std::strerror(code);
+        return SoundResult::CannotWriteOutput;
+    }
+    return SoundResult::Ok;
+}
+
+SoundResult Synthesiser::startLive(const Performance& performance, const std::string& driver,
+    std::string& driverUsed, std::string& error)
+{
+    stopLive();
+    d->schedule(performance);
+    std::vector<std::string> candidates;
+    if (!driver.empty()) {
+        candidates.push_back(driver);
+    } else {
+        candidates.push_back("pulseaudio");
+        char* fallback = nullptr;
+        if (fluid_settings_getstr_default(d->settings, "audio.driver", &fallback) == FLUID_OK
+            && fallback && candidates[0] != fallback)
+            candidates.push_back(fallback);
+    }
+    std::string causes;
+    for (const std::string& name : candidates) {
+        if (fluid_settings_setstr(d->settings, "audio.driver", name.c_str()) != FLUID_OK) {
+            causes += (causes.empty() ? "" : "; ") + name + ": no such audio driver";
+            continue;
+        }
+        takeFluidError();
+        {
+            QuietStderr quiet;
+            d->driver = new_fluid_audio_driver(d->settings, d->synth);
+        }
+        if (d->driver) {
+            driverUsed = name;
+            return SoundResult::Ok;
+        }
+        const std::string cause = takeFluidError();
+        causes += (causes.empty() ? "" : "; ") + name + ": "
+            + (cause.empty() ? std::string("cannot be started") : cause);
+    }
+    d->dropSequencer();
+    error = "no audio device (" + causes + ")";
+    return SoundResult::NoAudioDevice;
+}
+
+bool Synthesiser::liveFinished() const
+{
+    if (!d->driver || !d->sequencer)
+        return true;
+    return fluid_sequencer_get_tick(d->sequencer) - d->startTick >= d->endTick - d->startTick;
+}
+
+void Synthesiser::stopLive()
+{
+    if (d->driver) {
+        delete_fluid_audio_driver(d->driver);
+        d->driver = nullptr;
+    }
+}
+
+} // namespace standin

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "performance.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+// The stand-in host's sound: a General MIDI synthesiser (FluidSynth) that plays a performance
+// live on an audio driver or renders it into a WAV file. FluidSynth's own messages never reach
+// the console; the last error it reported becomes part of the failure message.
+namespace standin {
+
+inline constexpr int kSampleRate = 44100;
+inline constexpr double kTailSeconds = 1.0; // rendered after the performance's end
+
+// What can go wrong with the sound; the values are the host's exit codes.
+enum class SoundResult {
+    Ok = 0,
+    NoSoundFont = 4,
+    BadSoundFont = 5,
+    NoAudioDevice = 6,
+    CannotWriteOutput = 7,
+    PlayerNotStopped = 8, // the performance playing could not be ended
+};
+
+// The SoundFont to load: the given file, else the first of the system's General MIDI SoundFonts
+// that exists. Empty, with error set, when there is none.
+std::string findSoundFont(const std::string& given, std::string& error);
+
+class Synthesiser {
+public:
+    Synthesiser();
+    ~Synthesiser();
+    Synthesiser(const Synthesiser&) = delete;
+    Synthesiser& operator=(const Synthesiser&) = delete;
+
+    SoundResult loadSoundFont(const std::string& file, std::string& error);
+
+    // Writes the performance and its tail as a 44,100 Hz 16-bit stereo WAV file: into a
+    // temporary file beside it, renamed into place when complete.
+    SoundResult renderWav(
+        const Performance& performance, const std::filesystem::path& file, std::string& error);
+
+    // Starts playing the performance on the audio driver (empty: PulseAudio, else FluidSynth's
+    // default). The name of the driver that plays goes into driverUsed.
+    SoundResult startLive(const Performance& performance, const std::string& driver,
+        std::string& driverUsed, std::string& error);
+    // Whether everything started live (tail included) has been handed to the audio driver.
+    bool liveFinished() const;
+    // Ends the live performance at once.
+    void stopLive();
+
+    struct Private;
+
+private:
+    std::unique_ptr<Private> d;
+};
+
+} // namespace standin
