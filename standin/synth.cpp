@@ -148,6 +148,7 @@ struct Synthesiser::Private {
     fluid_audio_driver_t* driver = nullptr;
     unsigned startTick = 0;
     unsigned endTick = 0;
+    std::string defaultDriver; // FluidSynth's
 
     void dropSequencer()
     {
@@ -216,8 +217,17 @@ Synthesiser::Synthesiser()
     fluid_settings_setnum(d->settings, "synth.sample-rate", kSampleRate);
     fluid_settings_setint(d->settings, "synth.lock-memory", 0);
     fluid_settings_setnum(d->settings, "synth.gain", kGain);
+    // 8 periods of 512 frames: about 90 ms between the synthesiser and the loudspeaker, enough
+    // for a busy machine (FluidSynth's 16 of 64 frames break up under load).
+    fluid_settings_setint(d->settings, "audio.period-size", 512);
+    fluid_settings_setint(d->settings, "audio.periods", 8);
     fluid_settings_setstr(d->settings, "audio.file.name", "/dev/null");
     fluid_settings_setstr(d->settings, "audio.file.type", "raw");
+    char* fallback = nullptr;
+    if (fluid_settings_dupstr(d->settings, "audio.driver", &fallback) == FLUID_OK && fallback) {
+        d->defaultDriver = fallback;
+        fluid_free(fallback);
+    }
     d->synth = new_fluid_synth(d->settings);
 }
 
@@ -322,10 +332,8 @@ SoundResult Synthesiser::startLive(const Performance& performance, const std::st
         candidates.push_back(driver);
     } else {
         candidates.push_back("pulseaudio");
-        char* fallback = nullptr;
-        if (fluid_settings_getstr_default(d->settings, "audio.driver", &fallback) == FLUID_OK
-            && fallback && candidates[0] != fallback)
-            candidates.push_back(fallback);
+        if (!d->defaultDriver.empty() && d->defaultDriver != candidates[0])
+            candidates.push_back(d->defaultDriver);
     }
     std::string causes;
     for (const std::string& name : candidates) {

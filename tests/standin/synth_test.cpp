@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -131,6 +135,104 @@ TEST(Synthesiser, RendersEveryNoteAtItsTimeWithItsLoudness)
         EXPECT_GT(peakBetween(samples, snares[i].first, snares[i].first + 0.1),
             1.1f * peakBetween(samples, snares[i - 1].first, snares[i - 1].first + 0.1))
             << "velocity " << snares[i].second;
+}
+
+// A private PulseAudio server with a null sink "rudimix", in its own runtime folder, for as long
+// as the object lives; running() is false where none can be started.
+struct PulseServer {
+    TempDir dir;
+    pid_t server = -1;
+    std::string socket = (dir.path / "pulse" / "native").string();
+
+    static pid_t spawn(std::vector<std::string> arguments, const std::filesystem::path& output)
+    {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            std::vector<char*> argv;
+            for (std::string& a : arguments)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            std::FILE* out = std::fopen(output.c_str(), "wb");
+            if (out)
+                ::dup2(::fileno(out), STDOUT_FILENO);
+            ::execvp(argv[0], argv.data());
+            ::_exit(127);
+        }
+        return pid;
+    }
+
+    static void end(pid_t pid)
+    {
+        if (pid <= 0)
+            return;
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+    }
+
+    PulseServer()
+    {
+        for (const char* variable : { "XDG_RUNTIME_DIR", "HOME", "PULSE_RUNTIME_PATH" })
+            ::setenv(
+                variable, variable[0] == 'P' ? (dir.path / "pulse").c_str() : dir.path.c_str(), 1);
+        ::setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
+        server = spawn({ "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n",
+                           "--load=module-native-protocol-unix auth-anonymous=1",
+                           "--load=module-null-sink sink_name=rudimix", "--log-target=stderr",
+                           "--log-level=error" },
+            dir.path / "server.log");
+        for (int i = 0; i < 100 && !running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ~PulseServer() { end(server); }
+
+    bool running() const
+    {
+        return server > 0 && ::waitpid(server, nullptr, WNOHANG) == 0
+            && std::filesystem::exists(socket);
+    }
+};
+
+TEST(Synthesiser, PlaysLiveOnASoundServer)
+{
+    PulseServer pulse;
+    if (!pulse.running())
+        GTEST_SKIP() << "No PulseAudio server could be started here: live playback not tried.";
+    const auto recording = pulse.dir.path / "monitor.raw";
+    const pid_t recorder = PulseServer::spawn(
+        { "parec", "--device=rudimix.monitor", "--format=s16le", "--rate=44100", "--channels=2" },
+        recording);
+
+    Performance performance;
+    for (double time : { 0.05, 0.30, 0.55, 0.80 })
+        addNote(performance, time, 38, 120);
+    std::stable_sort(performance.events.begin(), performance.events.end(),
+        [](const MidiEvent& a, const MidiEvent& b) { return a.seconds < b.seconds; });
+    standin::Synthesiser synth;
+    std::string error;
+    std::string driver;
+    ASSERT_EQ(synth.loadSoundFont(kTimGM, error), SoundResult::Ok) << error;
+    ASSERT_EQ(synth.startLive(performance, "", driver, error), SoundResult::Ok) << error;
+    EXPECT_EQ(driver, "pulseaudio");
+    const auto started = std::chrono::steady_clock::now();
+    while (!synth.liveFinished()
+        && std::chrono::steady_clock::now() - started < std::chrono::seconds(10))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // A busy machine's null sink may take its samples at half speed: no real-time check here.
+    EXPECT_TRUE(synth.liveFinished()) << "not finished within 10 seconds";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    synth.stopLive();
+    PulseServer::end(recorder);
+
+    std::ifstream in(recording, std::ios::binary);
+    const std::string raw { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
+    std::vector<float> left;
+    for (std::size_t at = 0; at + 4 <= raw.size(); at += 4)
+        left.push_back(
+            std::int16_t(std::uint8_t(raw[at]) | (std::uint8_t(raw[at + 1]) << 8)) / 32768.0f);
+    ASSERT_GT(left.size(), std::size_t(kSampleRate)) << "the monitor recorded under a second";
+    EXPECT_GT(peakBetween(left, 0, left.size() / double(kSampleRate)), 0.05f) << "silence";
+    // Every stroke is there (a starved sound server may add breaks, hence no check of spacing).
+    EXPECT_GE(onsets(left).size(), 4u) << ::testing::PrintToString(onsets(left));
 }
 
 } // namespace
