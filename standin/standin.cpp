@@ -63,7 +63,7 @@ int initialise(const QString& folder, const std::filesystem::path& registryFile,
 }
 
 int playScript(
-    const QString& scriptPath, bool noTimeSignature, std::ostream& out, std::ostream& err)
+    const QString& scriptPath, const PlayOptions& options, std::ostream& out, std::ostream& err)
 {
     std::ifstream in(toPath(scriptPath), std::ios::binary);
     if (!in) {
@@ -87,7 +87,7 @@ int playScript(
 
     out << "Script " << scriptPath.toStdString() << "\n";
     out << "Settings (" << script.settings.size() << "):\n" << formatSettings(script);
-    if (noTimeSignature)
+    if (options.noTimeSignature)
         out << "Time signature: not used (-notimesig)\n";
     for (const std::string& note : script.ignored)
         out << note << "\n";
@@ -95,8 +95,7 @@ int playScript(
     out << "Pattern " << kPatternName << ", played on line " << script.playLine << ": "
         << script.notes.size() << (script.notes.size() == 1 ? " note" : " notes") << "\n";
     out << formatPattern(script);
-    out << "(The stand-in host shows the pattern; it plays no sound.)\n";
-    return Success;
+    return perform(script, scriptPath.toStdString(), options, out, err);
 }
 
 int run(const QStringList& arguments, const QString& ownFolder,
@@ -104,14 +103,36 @@ int run(const QStringList& arguments, const QString& ownFolder,
 {
     if (arguments.isEmpty())
         return initialise(ownFolder, registryFile, out, err);
-    const bool noTimeSignature = arguments.first() == QLatin1String("-notimesig");
-    const QStringList rest = noTimeSignature ? arguments.mid(1) : arguments;
-    if (rest.size() != 1 || rest.first().startsWith(u'-')) {
+    if (arguments == QStringList { QStringLiteral("--stop") })
+        return stopPerformance(out, err);
+    PlayOptions options;
+    QStringList rest;
+    bool usable = true;
+    for (qsizetype i = 0; i < arguments.size() && usable; ++i) {
+        const QString& argument = arguments[i];
+        std::string* value = argument == QLatin1String("--soundfont") ? &options.soundFont
+            : argument == QLatin1String("--audio-driver")             ? &options.audioDriver
+            : argument == QLatin1String("--render")                   ? &options.renderFile
+            : argument == QLatin1String("--midi")                     ? &options.midiFile
+                                                                      : nullptr;
+        if (argument == QLatin1String("-notimesig") && !options.noTimeSignature)
+            options.noTimeSignature = true;
+        else if (value && value->empty() && i + 1 < arguments.size() && !arguments[i + 1].isEmpty())
+            *value = QFile::encodeName(arguments[++i]).toStdString();
+        else if (argument.startsWith(u'-'))
+            usable = false;
+        else
+            rest.append(argument);
+    }
+    if (!usable || rest.size() != 1) {
         err << "Usage: TAMBRIX.EXE                        initialise (settings file, registry)\n"
-               "       TAMBRIX.EXE [-notimesig] <script>  read the script and show its pattern\n";
+               "       TAMBRIX.EXE [-notimesig] [--soundfont FILE.sf2] [--audio-driver NAME]\n"
+               "                   [--render FILE.wav] [--midi FILE.mid] <script>\n"
+               "                   play the script live, or write it into the files given\n"
+               "       TAMBRIX.EXE --stop                 end the performance that is playing\n";
         return BadArguments;
     }
-    return playScript(rest.first(), noTimeSignature, out, err);
+    return playScript(rest.first(), options, out, err);
 }
 
 bool appendLog(const QString& folder, const std::string& text)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "player.h"
+
 #include <QString>
 #include <QStringList>
 #include <filesystem>
@@ -8,6 +10,9 @@
 // The stand-in host TAMBRIX.EXE: what it does when run, apart from main().
 namespace standin {
 
+// The codes from 4 on are the sound's (SoundResult in synth.h): 4 no SoundFont, 5 a SoundFont that
+// cannot be read, 6 no audio device, 7 an output file that cannot be written, 8 a playing
+// performance that cannot be stopped.
 enum ExitCode { Success = 0, BadScript = 1, BadArguments = 2, InitialisationFailed = 3 };
 
 // Run with no argument: creates TAMBRIX.INI (with a section "[program]") in the folder when it is
@@ -16,9 +21,10 @@ enum ExitCode { Success = 0, BadScript = 1, BadArguments = 2, InitialisationFail
 int initialise(const QString& folder, const std::filesystem::path& registryFile, std::ostream& out,
     std::ostream& err);
 
-// Run on a script: reads it, prints the settings of its header and the pattern as a table.
+// Run on a script: reads it, prints the settings of its header and the pattern as a table, then
+// plays it live or writes it into the files that the options name.
 int playScript(
-    const QString& scriptPath, bool noTimeSignature, std::ostream& out, std::ostream& err);
+    const QString& scriptPath, const PlayOptions& options, std::ostream& out, std::ostream& err);
 
 // The whole run for the command-line arguments (the program's name not included).
 int run(const QStringList& arguments, const QString& ownFolder,

@@ -60,8 +60,8 @@ namespace {
         return message;
     }
 
-    // Sound libraries below FluidSynth (ALSA's, for one) print on stderr by themselves: while a
-    // driver starts, stderr goes to /dev/null.
+    // Libraries below FluidSynth (ALSA's, the instrument-patch library) print on stderr by
+    // themselves: while a driver starts or a SoundFont loads, stderr goes to /dev/null.
     class QuietStderr {
     public:
         QuietStderr()
@@ -252,9 +252,19 @@ SoundResult Synthesiser::loadSoundFont(const std::string& file, std::string& err
         return SoundResult::BadSoundFont;
     }
     takeFluidError();
-    if (fluid_synth_sfload(d->synth, file.c_str(), 1) == FLUID_FAILED) {
-        const std::string cause = takeFluidError();
-        error = "cannot read the SoundFont " + file + (cause.empty() ? "" : ": " + cause);
+    int loaded = FLUID_FAILED;
+    {
+        QuietStderr quiet; // the instrument-patch library's own complaints about a broken file
+        loaded = fluid_synth_sfload(d->synth, file.c_str(), 1);
+    }
+    if (loaded == FLUID_FAILED) {
+        // FluidSynth says only that it failed: whether the file could be read at all is ours.
+        std::FILE* readable = std::fopen(file.c_str(), "rb");
+        const std::string cause = readable ? "not a SoundFont that FluidSynth can load"
+                                           : std::string(std::strerror(errno));
+        if (readable)
+            std::fclose(readable);
+        error = "cannot read the SoundFont " + file + ": " + cause;
         return SoundResult::BadSoundFont;
     }
     return SoundResult::Ok;

@@ -172,7 +172,9 @@ TEST_F(StandInProcess, ShowsThePatternOfTheTestRunsScript)
     gsbTestRun(module, kDefaultLine);
     ASSERT_EQ(fake.launcher.starts.size(), 1u);
     const FakeLauncher::Start& start = fake.launcher.starts[0];
-    run(start.program, start.arguments, start.workingFolder);
+    // As started, with the real-time "file" driver (into /dev/null) for an audio device.
+    run(start.program, QStringList { "--audio-driver", "file" } + start.arguments,
+        start.workingFolder);
 
     EXPECT_EQ(exitCode, 0) << err.toStdString();
     EXPECT_TRUE(err.isEmpty()) << err.toStdString();
@@ -209,6 +211,8 @@ TEST_F(StandInProcess, ShowsThePatternOfTheTestRunsScript)
     }
     EXPECT_EQ(rows, 22);
     EXPECT_TRUE(TempFolder::read(folder + QStringLiteral("/TAMBRIX.LOG")).contains("22 notes"));
+    EXPECT_TRUE(out.contains(QStringLiteral("Playing live through file")));
+    EXPECT_TRUE(out.contains(QStringLiteral("Played to the end")));
 }
 
 TEST_F(StandInProcess, MalformedScriptGivesAMessageAndAFailingExitCode)

@@ -180,16 +180,18 @@ struct PulseServer {
                            "--load=module-null-sink sink_name=rudimix", "--log-target=stderr",
                            "--log-level=error" },
             dir.path / "server.log");
-        for (int i = 0; i < 100 && !running(); ++i)
+        for (int i = 0; i < 100 && !running() && !exited(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     ~PulseServer() { end(server); }
 
-    bool running() const
+    bool exited()
     {
-        return server > 0 && ::waitpid(server, nullptr, WNOHANG) == 0
-            && std::filesystem::exists(socket);
+        if (server > 0 && ::waitpid(server, nullptr, WNOHANG) == server)
+            server = -1;
+        return server <= 0;
     }
+    bool running() { return !exited() && std::filesystem::exists(socket); }
 };
 
 TEST(Synthesiser, PlaysLiveOnASoundServer)

@@ -1,0 +1,149 @@
+#include "player.h"
+
+#include "midifile.h"
+#include "performance.h"
+#include "playerlock.h"
+#include "standin.h"
+#include "synth.h"
+
+#include <chrono>
+#include <cmath>
+#include <ctime>
+#include <fstream>
+#include <iomanip>
+#include <sstream>
+#include <thread>
+#include <unistd.h>
+
+namespace standin {
+
+namespace {
+
+    // What the audio driver may still hold when the synthesiser has rendered the last sample.
+    constexpr auto kDrainTime = std::chrono::milliseconds(250);
+
+    int failure(std::ostream& err, SoundResult result, const std::string& message)
+    {
+        err << "TAMBRIX.EXE: " << message << "\n";
+        return int(result);
+    }
+
+    std::string milliseconds(double seconds)
+    {
+        return std::to_string(std::lround(seconds * 1000)) + " ms";
+    }
+
+    int playLive(Synthesiser& synth, const Performance& performance, const PlayOptions& options,
+        std::ostream& out, std::ostream& err)
+    {
+        PlayerLock lock;
+        std::string error;
+        if (!lock.acquire(error))
+            return failure(err, SoundResult::PlayerNotStopped, error);
+        if (stopRequested()) {
+            out << "Stopped before it began.\n";
+            return Success;
+        }
+        std::string driver;
+        const SoundResult started
+            = synth.startLive(performance, options.audioDriver, driver, error);
+        if (started != SoundResult::Ok)
+            return failure(err, started, error);
+        out << "Playing live through " << driver << " (ready to sound "
+            << milliseconds(secondsSinceProcessStart()) << " after the start).\n";
+
+        using Clock = std::chrono::steady_clock;
+        const auto begin = Clock::now();
+        Clock::time_point drained {};
+        while (!stopRequested()) {
+            if (drained == Clock::time_point {} && synth.liveFinished())
+                drained = Clock::now() + kDrainTime;
+            if (drained != Clock::time_point {} && Clock::now() >= drained)
+                break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        synth.stopLive();
+        const double played = std::chrono::duration<double>(Clock::now() - begin).count();
+        if (stopRequested())
+            out << "Stopped after " << milliseconds(played) << ".\n";
+        else
+            out << "Played to the end (" << milliseconds(played) << ").\n";
+        return Success;
+    }
+
+} // namespace
+
+double secondsSinceProcessStart()
+{
+    std::ifstream stat("/proc/self/stat");
+    std::string text { std::istreambuf_iterator<char>(stat), std::istreambuf_iterator<char>() };
+    const auto close = text.rfind(')'); // the program's name may hold blanks
+    if (close == std::string::npos)
+        return 0;
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    for (int i = 3; i <= 22 && fields >> field; ++i) { } // field 22: start time in clock ticks
+    timespec now {};
+    ::clock_gettime(CLOCK_BOOTTIME, &now);
+    const double started = std::strtod(field.c_str(), nullptr) / double(::sysconf(_SC_CLK_TCK));
+    return std::max(0.0, double(now.tv_sec) + now.tv_nsec / 1e9 - started);
+}
+
+int perform(const Script& script, const std::string& scriptName, const PlayOptions& options,
+    std::ostream& out, std::ostream& err)
+{
+    const bool live = options.renderFile.empty() && options.midiFile.empty();
+    if (live)
+        catchStopSignals(); // before anything can ask this process to stop
+
+    Performance performance;
+    std::string error;
+    if (!buildPerformance(script, options.noTimeSignature, performance, error)) {
+        err << "TAMBRIX.EXE: " << scriptName << ": " << error << "\n";
+        return BadScript;
+    }
+    out << "Performance: " << performance.events.size() << " events, "
+        << milliseconds(performance.endSeconds) << "\n";
+
+    if (!options.midiFile.empty()) {
+        if (!writeMidiFile(performance, options.midiFile, error))
+            return failure(err, SoundResult::CannotWriteOutput, error);
+        out << "Wrote the MIDI file " << options.midiFile << "\n";
+    }
+    if (!live && options.renderFile.empty())
+        return Success;
+
+    const std::string soundFont = findSoundFont(options.soundFont, error);
+    if (soundFont.empty())
+        return failure(err, SoundResult::NoSoundFont, error);
+    Synthesiser synth;
+    const SoundResult loaded = synth.loadSoundFont(soundFont, error);
+    if (loaded != SoundResult::Ok)
+        return failure(err, loaded, error);
+    out << "SoundFont " << soundFont << "\n";
+
+    if (!live) {
+        const SoundResult rendered = synth.renderWav(performance, options.renderFile, error);
+        if (rendered != SoundResult::Ok)
+            return failure(err, rendered, error);
+        out << "Wrote the WAV file " << options.renderFile << " ("
+            << milliseconds(performance.endSeconds + kTailSeconds) << ")\n";
+        return Success;
+    }
+    return playLive(synth, performance, options, out, err);
+}
+
+int stopPerformance(std::ostream& out, std::ostream& err)
+{
+    int process = 0;
+    std::string error;
+    if (!PlayerLock::stopPlaying(process, error))
+        return failure(err, SoundResult::PlayerNotStopped, error);
+    if (process == 0)
+        out << "No performance is playing.\n";
+    else
+        out << "Stopped the performance of process " << process << ".\n";
+    return Success;
+}
+
+} // namespace standin
