@@ -21,25 +21,25 @@ namespace {
         }
 
         // Moves to the tick that the tempo map gives for the time. Where that tick misses the
-        // time by too much (and correct is true), a tempo change at the last tick makes the
-        // next tick fall on the time, and one there restores the tempo.
+        // time by too much (and correct is true), it moves at the tempo to one tick before the
+        // time (or stays), lets a tempo change there make the next tick end on the time, and
+        // restores the tempo at that tick.
         void place(double seconds, bool correct)
         {
             const double tickSeconds = micros_ / (1e6 * kMidiTicksPerQuarter);
-            const long ticks = std::max(0L, std::lround((seconds - cursorSeconds_) / tickSeconds));
-            if (!correct
-                || std::abs(cursorSeconds_ + ticks * tickSeconds - seconds)
-                    <= kMidiToleranceSeconds) {
+            const double span = seconds - cursorSeconds_;
+            const long ticks = std::max(0L, std::lround(span / tickSeconds));
+            if (!correct || std::abs(ticks * tickSeconds - span) <= kMidiToleranceSeconds) {
                 advance(ticks, tickSeconds);
                 return;
             }
-            const long steps = std::max(1L, ticks);
-            const long micros = std::clamp(
-                std::lround((seconds - cursorSeconds_) * 1e6 * kMidiTicksPerQuarter / steps), 1L,
-                kMaxMicrosPerQuarter);
+            advance(std::max(0L, long(std::floor(span / tickSeconds)) - 1), tickSeconds);
+            const long micros
+                = std::clamp(std::lround((seconds - cursorSeconds_) * 1e6 * kMidiTicksPerQuarter),
+                    1L, kMaxMicrosPerQuarter);
             const int restore = micros_;
             tempo(int(micros));
-            advance(steps, micros / (1e6 * kMidiTicksPerQuarter));
+            advance(1, micros / (1e6 * kMidiTicksPerQuarter));
             tempo(restore);
         }
 

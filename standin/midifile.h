@@ -16,10 +16,10 @@ inline constexpr double kMidiToleranceSeconds = 0.0009;
 
 // The file's bytes. The track holds the performance's tempo changes, its program change and its
 // notes on their channel, then the end of the track at the performance's end. Each event goes to
-// the tick nearest its time through the tempo map; where that tick would miss the time by more
+// the tick nearest its time through the tempo map. Where that tick would miss the time by more
 // than kMidiToleranceSeconds (possible below about 70 quarter notes per minute, where a tick
-// lasts longer than 1.8 ms), a tempo change just before the event makes it land on its time and
-// a second one at the event restores the tempo.
+// lasts longer than 1.8 ms), a tempo change makes the one tick before the event as long as
+// needed, and a second one at the event restores the tempo.
 std::vector<std::uint8_t> midiFileBytes(const Performance& performance);
 
 // Writes the file through a temporary file beside it that is then renamed into place, so that
