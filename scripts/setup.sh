@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-liberation2
+  midicsv
   # The stand-in host's sound, and a sound server for its live test
   libfluidsynth-dev fluidsynth timgm6mb-soundfont pulseaudio pulseaudio-utils
 )

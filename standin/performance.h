@@ -28,7 +28,28 @@ struct Performance {
     // NoteOff of the same key and channel after it.
     std::vector<MidiEvent> events;
     double endSeconds = 0; // the end of the last note or padded bar; the tail is not included
+    // What the caller should log, one item per unknown setting name ("line 3: ..."); the
+    // performance is built without them.
+    std::vector<std::string> notices;
 };
+
+// The header's limits: a value outside them is a malformed script. Together they keep a hostile
+// script from making the host play for days or fill its memory.
+inline constexpr int kMinTempo = 10; // quarter notes per minute; TEMPOCHANGE never goes below
+inline constexpr int kMaxTempo = 1000; // nor above this
+inline constexpr int kMaxRepeats = 1000;
+inline constexpr int kMaxTempoChange = 1000; // either way, per repeat
+inline constexpr int kMaxNoteTicks = 3840; // ATICKS to FTICKS: 1 to 8 whole notes
+inline constexpr int kMaxBeatsPerBar = 32; // TIMESIG n/d: n from 1 to 32, d one of 1 to 32
+inline constexpr double kMaxSeconds = 3600; // the whole performance
+inline constexpr long kMaxNotes = 500000; // sounded notes (grace notes and clicks included)
+
+inline constexpr int kTicksPerQuarter = 120; // of the script's note types
+inline constexpr double kLeadInSeconds = 0.050; // silence before the first note
+inline constexpr double kFlamSeconds = 0.030; // a grace note sounds this long before its note
+inline constexpr int kBeatClickKey = 77;
+inline constexpr int kBarClickKey = 76;
+inline constexpr int kClickVelocity = 100;
 
 // Builds the performance. On a malformed header value or an unknown INTRO/TRANSITION name it
 // returns false and sets error to a message that names the line and what is wrong.

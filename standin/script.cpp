@@ -14,11 +14,6 @@ namespace {
         return cp1252::toUnicode(bytes).toStdString();
     }
 
-    std::u16string utf16(std::string_view bytes)
-    {
-        return cp1252::toUnicode(bytes).toStdU16String();
-    }
-
     std::string_view trim(std::string_view text)
     {
         const std::size_t first = text.find_first_not_of(" \t");
@@ -119,35 +114,6 @@ namespace {
         }
     }
 
-    bool readPattern(Script& script, std::string& error)
-    {
-        const std::u16string body = notation::lineBody(utf16(script.definition));
-        const std::vector<std::u16string> tokens = notation::splitTokens(body);
-        if (tokens.empty()) {
-            error = at(script.definitionLine) + "the pattern " + std::string(kPatternName)
-                + " has no notes";
-            return false;
-        }
-        for (std::size_t i = 0; i < tokens.size(); ++i) {
-            const notation::TokenReading reading = notation::analyzeToken(tokens[i]);
-            const std::string token = QString::fromStdU16String(tokens[i]).toStdString();
-            const std::string where = at(script.definitionLine) + "note " + std::to_string(i + 1)
-                + " \"" + token + "\": ";
-            switch (reading.fault) {
-            case notation::TokenFault::VoiceCharacter:
-                error = where + "a voice after \">\" must be one of A to F, joined by \"+\"";
-                return false;
-            case notation::TokenFault::NoteTypeCharacter:
-                error = where + "the note type must be one of 1 to 9 or A to F";
-                return false;
-            case notation::TokenFault::None:
-                break;
-            }
-            script.notes.push_back({ int(i + 1), token, reading.note });
-        }
-        return true;
-    }
-
 } // namespace
 
 bool parseScript(std::string_view bytes, Script& script, std::string& error)
@@ -170,7 +136,13 @@ bool parseScript(std::string_view bytes, Script& script, std::string& error)
             }
             const std::string_view name = trim(line.substr(3, equals - 3));
             if (!equalNoCase(name, kPatternName)) {
-                script.ignored.push_back(at(number) + "passed over: the pattern " + utf8(name));
+                if (const PatternDefinition* first = findPattern(script, utf8(name))) {
+                    error = at(number) + "the pattern " + utf8(name)
+                        + " is defined a second time (first on line " + std::to_string(first->line)
+                        + ")";
+                    return false;
+                }
+                script.otherPatterns.push_back({ utf8(name), number, utf8(lines[i]) });
             } else if (script.definitionLine != 0) {
                 error = at(number) + "the pattern " + std::string(kPatternName)
                     + " is defined a second time (first on line "
@@ -203,7 +175,51 @@ bool parseScript(std::string_view bytes, Script& script, std::string& error)
         error = "no line \"" + std::string(kPatternName) + "\" that plays the pattern";
         return false;
     }
-    return readPattern(script, error);
+    return parsePatternNotes(
+        script.definitionLine, script.definition, kPatternName, script.notes, error);
+}
+
+bool parsePatternNotes(int line, std::string_view definition, std::string_view name,
+    std::vector<PatternNote>& notes, std::string& error)
+{
+    notes.clear();
+    const std::u16string body = notation::lineBody(
+        QString::fromUtf8(definition.data(), qsizetype(definition.size())).toStdU16String());
+    const std::vector<std::u16string> tokens = notation::splitTokens(body);
+    if (tokens.empty()) {
+        error = at(line) + "the pattern " + std::string(name) + " has no notes";
+        return false;
+    }
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        const notation::TokenReading reading = notation::analyzeToken(tokens[i]);
+        const std::string token = QString::fromStdU16String(tokens[i]).toStdString();
+        const std::string where
+            = at(line) + "note " + std::to_string(i + 1) + " \"" + token + "\": ";
+        switch (reading.fault) {
+        case notation::TokenFault::VoiceCharacter:
+            error = where + "a voice after \">\" must be one of A to F, joined by \"+\"";
+            return false;
+        case notation::TokenFault::NoteTypeCharacter:
+            error = where + "the note type must be one of 1 to 9 or A to F";
+            return false;
+        case notation::TokenFault::None:
+            break;
+        }
+        notes.push_back({ int(i + 1), token, reading.note });
+    }
+    return true;
+}
+
+const PatternDefinition* findPattern(const Script& script, std::string_view name)
+{
+    std::string bracketed(name);
+    if (bracketed.empty() || bracketed.front() != '[')
+        bracketed = "[" + bracketed + "]";
+    for (const PatternDefinition& pattern : script.otherPatterns) {
+        if (equalNoCase(pattern.name, bracketed))
+            return &pattern;
+    }
+    return nullptr;
 }
 
 std::string formatSettings(const Script& script)

@@ -26,6 +26,14 @@ struct PatternNote {
     notation::Note note;
 };
 
+// A pattern definition "RAW [name]=..." other than the one the script plays; an INTRO or a
+// TRANSITION setting may name it. Its notes are read when it is played (parsePatternNotes).
+struct PatternDefinition {
+    std::string name; // as written, with its brackets
+    int line = 0; // 1-based
+    std::string definition; // the whole line as written
+};
+
 struct Script {
     std::vector<Setting> settings;
     std::vector<std::string> ignored; // what the stand-in host passes over, one note per item
@@ -33,11 +41,21 @@ struct Script {
     std::string definition; // that line as written
     int playLine = 0; // the first line "[new-rud]"
     std::vector<PatternNote> notes;
+    std::vector<PatternDefinition> otherPatterns; // in the order of the script
 };
 
 // Reads the script's bytes. On a malformed script it returns false and sets error to a message
 // that names the line and what is wrong.
 bool parseScript(std::string_view bytes, Script& script, std::string& error);
+
+// Reads the notes of a definition line "RAW [name]=...". On a note that the notation does not
+// accept, or on no notes at all, it returns false and sets error to a message naming the line.
+bool parsePatternNotes(int line, std::string_view definition, std::string_view name,
+    std::vector<PatternNote>& notes, std::string& error);
+
+// The other definition whose name matches, without regard to case ("[fill]" or "fill"); null
+// if there is none. The played pattern "[new-rud]" is not among them.
+const PatternDefinition* findPattern(const Script& script, std::string_view name);
 
 // The settings, one per line, as "name = value".
 std::string formatSettings(const Script& script);

@@ -75,9 +75,14 @@ TEST(StandInScript, PassesOverWhatItDoesNotPlayAndSaysSo)
                                  "[new-rud]\r\n");
     EXPECT_EQ(script.settings.size(), 1u);
     EXPECT_EQ(script.ignored,
-        (std::vector<std::string> { "line 1: passed over: PLAY FAST",
-            "line 2: passed over: the pattern [other]", "line 4: passed over: [other]" }));
+        (std::vector<std::string> {
+            "line 1: passed over: PLAY FAST", "line 4: passed over: [other]" }));
     EXPECT_EQ(script.notes.size(), 1u);
+    // Other definitions are kept for INTRO and TRANSITION.
+    ASSERT_EQ(script.otherPatterns.size(), 1u);
+    EXPECT_EQ(script.otherPatterns[0].line, 2);
+    EXPECT_EQ(standin::findPattern(script, "OTHER"), &script.otherPatterns[0]);
+    EXPECT_EQ(standin::findPattern(script, "[new-rud]"), nullptr);
 }
 
 struct Malformed {
@@ -102,6 +107,8 @@ TEST(StandInScript, RefusesAMalformedScriptNamingTheLine)
         { "no play line", "RAW [new-rud]=48X\r\n", "no line \"[new-rud]\" that plays the pattern" },
         { "defined twice", "RAW [new-rud]=48X\r\nRAW [new-rud]=45\r\n[new-rud]\r\n",
             "line 2: the pattern [new-rud] is defined a second time (first on line 1)" },
+        { "other defined twice", "RAW [x]=1\r\nRAW [X]=2\r\n" + tail,
+            "line 2: the pattern [X] is defined a second time (first on line 1)" },
         { "no notes", "RAW [new-rud]=  \r\n[new-rud]\r\n",
             "line 1: the pattern [new-rud] has no notes" },
         { "bad voice", "RAW [new-rud]=48X,48>G\r\n[new-rud]\r\n",
