@@ -157,13 +157,35 @@ struct Synthesiser::Private {
         sequencer = nullptr;
     }
 
+    void reset()
+    {
+        fluid_synth_all_sounds_off(synth, -1);
+        fluid_synth_system_reset(synth);
+    }
+
+    void apply(const MidiEvent& e)
+    {
+        switch (e.type) {
+        case MidiEvent::Type::NoteOn:
+            fluid_synth_noteon(synth, e.channel, e.key, e.velocity);
+            break;
+        case MidiEvent::Type::NoteOff:
+            fluid_synth_noteoff(synth, e.channel, e.key);
+            break;
+        case MidiEvent::Type::ProgramChange:
+            fluid_synth_program_change(synth, e.channel, e.key);
+            break;
+        case MidiEvent::Type::Tempo:
+            break; // the times are in seconds already
+        }
+    }
+
     // Queues every event of the performance on a fresh sequencer that counts the synthesiser's
-    // samples, so that each event takes effect in the block of 64 samples that holds its time.
+    // samples (for live playing, where the audio driver asks for the samples).
     void schedule(const Performance& performance)
     {
         dropSequencer();
-        fluid_synth_all_sounds_off(synth, -1);
-        fluid_synth_system_reset(synth);
+        reset();
         sequencer = new_fluid_sequencer2(0);
         const fluid_seq_id_t destination = fluid_sequencer_register_fluidsynth(sequencer, synth);
         fluid_sequencer_set_time_scale(sequencer, kSampleRate);
@@ -288,8 +310,10 @@ SoundResult Synthesiser::renderWav(
         return SoundResult::CannotWriteOutput;
     };
 
-    d->schedule(performance);
-    const unsigned frames = d->endTick - d->startTick;
+    // Each event is given to the synthesiser when the samples before it have been made: it
+    // sounds from the next block of 64 samples, at most 1.5 ms after its time.
+    d->reset();
+    const unsigned frames = sampleOf(performance.endSeconds + kTailSeconds);
     const std::string header = wavHeader(frames);
     if (!writeAll(fd, header.data(), header.size()))
         return fail(errno);
@@ -297,8 +321,14 @@ SoundResult Synthesiser::renderWav(
     std::array<float, kBlock> left {};
     std::array<float, kBlock> right {};
     std::vector<char> bytes(kBlock * 4);
+    std::size_t next = 0;
     for (unsigned done = 0; done < frames;) {
-        const unsigned count = std::min(kBlock, frames - done);
+        while (
+            next < performance.events.size() && sampleOf(performance.events[next].seconds) <= done)
+            d->apply(performance.events[next++]);
+        unsigned count = std::min(kBlock, frames - done);
+        if (next < performance.events.size())
+            count = std::min(count, sampleOf(performance.events[next].seconds) - done);
         fluid_synth_write_float(d->synth, int(count), left.data(), 0, 1, right.data(), 0, 1);
         for (unsigned i = 0; i < count; ++i) {
             const auto l = std::uint16_t(toSample(left[i]));
@@ -313,7 +343,7 @@ SoundResult Synthesiser::renderWav(
             return fail(errno);
         done += count;
     }
-    d->dropSequencer();
+    d->reset();
     if (::fsync(fd) != 0 && errno != EINVAL)
         return fail(errno);
     if (::close(fd) != 0) {
