@@ -13,6 +13,7 @@
 #include <iomanip>
 #include <sstream>
 #include <thread>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace standin {
@@ -33,6 +34,14 @@ namespace {
         return std::to_string(std::lround(seconds * 1000)) + " ms";
     }
 
+    double processorSeconds()
+    {
+        rusage usage {};
+        ::getrusage(RUSAGE_SELF, &usage);
+        return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    }
+
     int playLive(Synthesiser& synth, const Performance& performance, const PlayOptions& options,
         std::ostream& out, std::ostream& err)
     {
@@ -50,7 +59,8 @@ namespace {
         if (started != SoundResult::Ok)
             return failure(err, started, error);
         out << "Playing live through " << driver << " (ready to sound "
-            << milliseconds(secondsSinceProcessStart()) << " after the start).\n";
+            << milliseconds(secondsSinceProcessStart()) << " after the start, "
+            << milliseconds(processorSeconds()) << " of processor time).\n";
 
         using Clock = std::chrono::steady_clock;
         const auto begin = Clock::now();
