@@ -12,8 +12,8 @@
 #include <fstream>
 #include <iomanip>
 #include <sstream>
-#include <thread>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 
 namespace standin {
@@ -22,6 +22,8 @@ namespace {
 
     // What the audio driver may still hold when the synthesiser has rendered the last sample.
     constexpr auto kDrainTime = std::chrono::milliseconds(250);
+    // An audio device that takes no sound for this long has gone (its server ended, say).
+    constexpr auto kStallTime = std::chrono::seconds(2);
 
     int failure(std::ostream& err, SoundResult result, const std::string& message)
     {
@@ -65,11 +67,22 @@ namespace {
         using Clock = std::chrono::steady_clock;
         const auto begin = Clock::now();
         Clock::time_point drained {};
+        unsigned lastSamples = 0;
+        auto lastProgress = begin;
         while (!stopRequested()) {
+            const auto now = Clock::now();
             if (drained == Clock::time_point {} && synth.liveFinished())
-                drained = Clock::now() + kDrainTime;
-            if (drained != Clock::time_point {} && Clock::now() >= drained)
+                drained = now + kDrainTime;
+            if (drained != Clock::time_point {} && now >= drained)
                 break;
+            if (synth.liveSamples() != lastSamples) {
+                lastSamples = synth.liveSamples();
+                lastProgress = now;
+            } else if (drained == Clock::time_point {} && now - lastProgress > kStallTime) {
+                synth.stopLive();
+                return failure(err, SoundResult::NoAudioDevice,
+                    "no audio device: " + driver + " took no sound for two seconds");
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         synth.stopLive();

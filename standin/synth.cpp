@@ -1,5 +1,7 @@
 #include "synth.h"
 
+#include "wavfile.h"
+
 #include <fluidsynth.h>
 
 #include <algorithm>
@@ -92,51 +94,6 @@ namespace {
     unsigned sampleOf(double seconds)
     {
         return unsigned(std::llround(std::max(0.0, seconds) * kSampleRate));
-    }
-
-    void putLe(std::string& bytes, std::uint32_t value, int size)
-    {
-        for (int i = 0; i < size; ++i)
-            bytes.push_back(char((value >> (8 * i)) & 0xff));
-    }
-
-    std::string wavHeader(std::uint32_t frames)
-    {
-        const std::uint32_t dataBytes = frames * 4;
-        std::string h;
-        h += "RIFF";
-        putLe(h, 36 + dataBytes, 4);
-        h += "WAVEfmt ";
-        putLe(h, 16, 4);
-        putLe(h, 1, 2); // PCM
-        putLe(h, 2, 2); // stereo
-        putLe(h, kSampleRate, 4);
-        putLe(h, kSampleRate * 4, 4);
-        putLe(h, 4, 2);
-        putLe(h, 16, 2);
-        h += "data";
-        putLe(h, dataBytes, 4);
-        return h;
-    }
-
-    std::int16_t toSample(float value)
-    {
-        const float scaled = std::round(std::clamp(value, -1.0f, 1.0f) * 32767.0f);
-        return std::int16_t(scaled);
-    }
-
-    bool writeAll(int fd, const char* bytes, std::size_t size)
-    {
-        while (size > 0) {
-            const ssize_t n = ::write(fd, bytes, size);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                return false;
-            bytes += n;
-            size -= std::size_t(n);
-        }
-        return true;
     }
 
 } // namespace
@@ -295,32 +252,16 @@ SoundResult Synthesiser::loadSoundFont(const std::string& file, std::string& err
 SoundResult Synthesiser::renderWav(
     const Performance& performance, const std::filesystem::path& file, std::string& error)
 {
-    const std::string target = file.string();
-    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
-    std::string temporary = (folder / ("." + file.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        error = "cannot write " + target + ": " + std::strerror(errno);
+    const unsigned frames = sampleOf(performance.endSeconds + kTailSeconds);
+    WavWriter wav(file, kSampleRate, frames);
+    if (!wav.open(error))
         return SoundResult::CannotWriteOutput;
-    }
-    auto fail = [&](int code) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        error = "cannot write " + target + ": " + std::strerror(code);
-        return SoundResult::CannotWriteOutput;
-    };
-
     // Each event is given to the synthesiser when the samples before it have been made: it
     // sounds from the next block of 64 samples, at most 1.5 ms after its time.
     d->reset();
-    const unsigned frames = sampleOf(performance.endSeconds + kTailSeconds);
-    const std::string header = wavHeader(frames);
-    if (!writeAll(fd, header.data(), header.size()))
-        return fail(errno);
     constexpr unsigned kBlock = 4096;
     std::array<float, kBlock> left {};
     std::array<float, kBlock> right {};
-    std::vector<char> bytes(kBlock * 4);
     std::size_t next = 0;
     for (unsigned done = 0; done < frames;) {
         while (
@@ -330,36 +271,12 @@ SoundResult Synthesiser::renderWav(
         if (next < performance.events.size())
             count = std::min(count, sampleOf(performance.events[next].seconds) - done);
         fluid_synth_write_float(d->synth, int(count), left.data(), 0, 1, right.data(), 0, 1);
-        for (unsigned i = 0; i < count; ++i) {
-            const auto l = std::uint16_t(toSample(left[i]));
-            const auto r = std::uint16_t(toSample(right[i]));
-            char* p = bytes.data() + 4 * i;
-            p[0] = char(l & 0xff);
-            p[1] = char(l >> 8);
-            p[2] = char(r & 0xff);
-            p[3] = char(r >> 8);
-        }
-        if (!writeAll(fd, bytes.data(), count * 4))
-            return fail(errno);
+        if (!wav.write(left.data(), right.data(), count, error))
+            return SoundResult::CannotWriteOutput;
         done += count;
     }
     d->reset();
-    if (::fsync(fd) != 0 && errno != EINVAL)
-        return fail(errno);
-    if (::close(fd) != 0) {
-        const int code = errno;
-        ::unlink(temporary.c_str());
-        error = "cannot write " + target + ": " + std::strerror(code);
-        return SoundResult::CannotWriteOutput;
-    }
-    if (::chmod(temporary.c_str(), 0644) != 0
-        || std::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int code = errno;
-        ::unlink(temporary.c_str());
-        error = "cannot write " + target + ": " + std::strerror(code);
-        return SoundResult::CannotWriteOutput;
-    }
-    return SoundResult::Ok;
+    return wav.commit(error) ? SoundResult::Ok : SoundResult::CannotWriteOutput;
 }
 
 SoundResult Synthesiser::startLive(const Performance& performance, const std::string& driver,
@@ -404,6 +321,11 @@ bool Synthesiser::liveFinished() const
     if (!d->driver || !d->sequencer)
         return true;
     return fluid_sequencer_get_tick(d->sequencer) - d->startTick >= d->endTick - d->startTick;
+}
+
+unsigned Synthesiser::liveSamples() const
+{
+    return d->sequencer ? fluid_sequencer_get_tick(d->sequencer) - d->startTick : 0;
 }
 
 void Synthesiser::stopLive()

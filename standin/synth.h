@@ -48,6 +48,8 @@ public:
         std::string& driverUsed, std::string& error);
     // Whether everything started live (tail included) has been handed to the audio driver.
     bool liveFinished() const;
+    // The samples handed to the audio driver so far, from the start of the live performance.
+    unsigned liveSamples() const;
     // Ends the live performance at once.
     void stopLive();
 

@@ -1,0 +1,131 @@
+#include "wavfile.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace standin {
+
+namespace {
+
+    void putLe(std::string& bytes, std::uint32_t value, int size)
+    {
+        for (int i = 0; i < size; ++i)
+            bytes.push_back(char((value >> (8 * i)) & 0xff));
+    }
+
+    std::string header(int sampleRate, std::uint32_t frames)
+    {
+        const std::uint32_t dataBytes = frames * 4;
+        std::string h = "RIFF";
+        putLe(h, 36 + dataBytes, 4);
+        h += "WAVEfmt ";
+        putLe(h, 16, 4);
+        putLe(h, 1, 2); // PCM
+        putLe(h, 2, 2); // stereo
+        putLe(h, std::uint32_t(sampleRate), 4);
+        putLe(h, std::uint32_t(sampleRate) * 4, 4); // bytes per second
+        putLe(h, 4, 2); // bytes per frame
+        putLe(h, 16, 2);
+        h += "data";
+        putLe(h, dataBytes, 4);
+        return h;
+    }
+
+    void putSample(char* at, float value)
+    {
+        const auto sample
+            = std::uint16_t(std::int16_t(std::lround(std::clamp(value, -1.0f, 1.0f) * 32767.0f)));
+        at[0] = char(sample & 0xff);
+        at[1] = char(sample >> 8);
+    }
+
+    bool writeAll(int fd, const char* bytes, std::size_t size)
+    {
+        while (size > 0) {
+            const ssize_t n = ::write(fd, bytes, size);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                if (n == 0)
+                    errno = EIO;
+                return false;
+            }
+            bytes += n;
+            size -= std::size_t(n);
+        }
+        return true;
+    }
+
+} // namespace
+
+WavWriter::WavWriter(std::filesystem::path target, int sampleRate, unsigned frames)
+    : target(std::move(target))
+    , sampleRate(sampleRate)
+    , frames(frames)
+{
+}
+
+WavWriter::~WavWriter()
+{
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+    }
+}
+
+bool WavWriter::fail(int code, std::string& error)
+{
+    error = "cannot write " + target.string() + ": " + std::strerror(code);
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        fd = -1;
+    }
+    return false;
+}
+
+bool WavWriter::open(std::string& error)
+{
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
+    temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        return fail(errno, error);
+    const std::string bytes = header(sampleRate, frames);
+    return writeAll(fd, bytes.data(), bytes.size()) || fail(errno, error);
+}
+
+bool WavWriter::write(const float* left, const float* right, unsigned count, std::string& error)
+{
+    std::vector<char> bytes(std::size_t(count) * 4);
+    for (unsigned i = 0; i < count; ++i) {
+        putSample(&bytes[4 * i], left[i]);
+        putSample(&bytes[4 * i + 2], right[i]);
+    }
+    return writeAll(fd, bytes.data(), bytes.size()) || fail(errno, error);
+}
+
+bool WavWriter::commit(std::string& error)
+{
+    if (::fsync(fd) != 0 && errno != EINVAL)
+        return fail(errno, error);
+    const int closing = ::close(fd);
+    fd = -1;
+    if (closing != 0 || ::chmod(temporary.c_str(), 0644) != 0
+        || std::rename(temporary.c_str(), target.c_str()) != 0) {
+        const int code = errno;
+        ::unlink(temporary.c_str());
+        return fail(code, error);
+    }
+    return true;
+}
+
+} // namespace standin
