@@ -20,7 +20,7 @@ namespace {
         const std::vector<PatternNote>* notes = nullptr;
         int tempo = 0;
         bool clicks = false; // the repeats click, intros and transitions do not
-        int ticks = 0; // padded
+        long long ticks = 0; // padded
     };
 
     // A key struck at a time and held until a time (or the next strike of the same key).
@@ -46,10 +46,10 @@ namespace {
 
         void measure(Section& section) const
         {
-            int ticks = 0;
+            long long ticks = 0;
             for (const PatternNote& p : *section.notes)
                 ticks += noteTicks(p.note.res);
-            const int bar = barBeats() * beatTicks();
+            const long long bar = barBeats() * beatTicks();
             section.ticks = padded ? (ticks + bar - 1) / bar * bar : ticks;
         }
 
@@ -58,7 +58,7 @@ namespace {
         {
             const double tick = 60.0 / (section.tempo * kTicksPerQuarter);
             double count = 0;
-            int t = 0;
+            long long t = 0;
             for (const PatternNote& p : *section.notes) {
                 const int length = noteTicks(p.note.res);
                 const int velocity = (2 * p.note.vol * 127 + 9) / 18; // round(vol * 127 / 9)
@@ -78,7 +78,7 @@ namespace {
                 }
                 t += length;
             }
-            for (int beat = 0; section.clicks && beat * beatTicks() < section.ticks; ++beat) {
+            for (long long beat = 0; section.clicks && beat * beatTicks() < section.ticks; ++beat) {
                 const bool bar = beat % barBeats() == 0 && header.playBar;
                 if (!bar && !header.playBeat)
                     continue;
@@ -172,16 +172,17 @@ bool buildPerformance(
 
     double seconds = kLeadInSeconds;
     double notes = 0;
-    for (Section& section : sections) {
-        builder.measure(section);
-        seconds += section.ticks * 60.0 / (section.tempo * kTicksPerQuarter);
-        notes += builder.strike(section, 0, false);
+    for (std::size_t i = 0; i < sections.size() && seconds <= kMaxSeconds && notes <= kMaxNotes;
+         ++i) {
+        builder.measure(sections[i]);
+        seconds += double(sections[i].ticks) * 60.0 / (sections[i].tempo * kTicksPerQuarter);
+        notes += builder.strike(sections[i], 0, false);
     }
     if (seconds > kMaxSeconds || notes > double(kMaxNotes)) {
-        error = "the performance would last " + std::to_string(std::lround(seconds))
-            + " seconds with " + std::to_string(std::lround(notes))
-            + " notes; the stand-in host plays at most " + std::to_string(int(kMaxSeconds))
-            + " seconds and " + std::to_string(kMaxNotes) + " notes";
+        error = seconds > kMaxSeconds ? "the performance would last more than "
+                + std::to_string(int(kMaxSeconds)) + " seconds, the most the stand-in host plays"
+                                      : "the performance would sound more than "
+                + std::to_string(kMaxNotes) + " notes, the most the stand-in host plays";
         return false;
     }
 
@@ -196,7 +197,7 @@ bool buildPerformance(
         if (i > 0 && sections[i].tempo != sections[i - 1].tempo)
             events.push_back(tempoEvent(start, sections[i].tempo));
         builder.strike(sections[i], start, true);
-        start += sections[i].ticks * 60.0 / (sections[i].tempo * kTicksPerQuarter);
+        start += double(sections[i].ticks) * 60.0 / (sections[i].tempo * kTicksPerQuarter);
     }
     performance.endSeconds = start;
     addNotes(builder.strikes, events);

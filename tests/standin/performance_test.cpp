@@ -129,7 +129,8 @@ TEST(StandInPerformance, RefusesMalformedValuesNamingTheLine)
         { "SET PLAYBEAT=maybe", "line 1: PLAYBEAT=maybe: the value must be YES or NO" },
         { "SET INTRO=fill", "line 1: INTRO=fill: the script has no pattern \"RAW [fill]=\"" },
         { "RAW [x]=15,Z5\r\nSET TRANSITION=x", "line 1: note 2 \"Z5\": the note type" },
-        { "SET TEMPO=10;SET REPEATS=1000;SET DTICKS=3840", "the performance would last 198000 s" },
+        { "SET TEMPO=10;SET REPEATS=1000;SET DTICKS=3840",
+            "the performance would last more than 3600" },
         { "SET REPEATS=100;SET TRACKINSTRUMENT(1)=0", "" }, // within the limits
     };
     for (const auto& [header, message] : cases) {
@@ -139,6 +140,14 @@ TEST(StandInPerformance, RefusesMalformedValuesNamingTheLine)
         EXPECT_EQ(build(header, "D5X>A+B+C+D+E+F,15", false, p, error), message.empty());
         EXPECT_EQ(error.substr(0, message.size()), message) << error;
     }
+    std::string many = "19X>A+B+C+D+E+F"; // 42 notes of 12 strikes, 1000 times
+    for (int i = 1; i < 42; ++i)
+        many += ",79X>A+B+C+D+E+F";
+    Performance p;
+    std::string error;
+    EXPECT_FALSE(build("SET TEMPO=1000;SET REPEATS=1000", many, false, p, error));
+    EXPECT_EQ(error,
+        "the performance would sound more than 500000 notes, the most the stand-in host plays");
 }
 
 TEST(StandInPerformance, ReportsEachUnknownSettingOnce)
