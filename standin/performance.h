@@ -23,6 +23,9 @@ struct MidiEvent {
 };
 
 struct Performance {
+    // A note's key is held for the note's length (a grace note until its main note, a click for
+    // its beat) and released earlier when the same key sounds again; one key struck twice at
+    // the same time sounds once, at the louder velocity.
     // Sorted by time; events at the same time keep their order (a note-off before a note-on of
     // the same key, a tempo or program change before the notes it governs). Every NoteOn has a
     // NoteOff of the same key and channel after it.
