@@ -1,6 +1,7 @@
 // The stand-in host TAMBRIX.EXE, for a build without the real host. With no argument it
-// initialises as the host would; on a test script it shows the pattern it would play. Its output
-// also goes to TAMBRIX.LOG in its own folder, since Rudimix starts it without a console.
+// initialises as the host would; on a test script it shows the pattern and plays it (or writes
+// it into WAV and MIDI files). Its output also goes to TAMBRIX.LOG in its own folder, since
+// Rudimix starts it without a console.
 #include "registry.h"
 #include "standin.h"
 
