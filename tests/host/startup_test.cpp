@@ -200,21 +200,19 @@ TEST_F(StartUp, UnusableRegistryValueMeansTheOwnFolder)
 
 TEST_F(StartUp, SettingsFileThatIsNoPlainFileMeansInitialize)
 {
-    for (const char* kind : { "fifo", "folder", "over 64 MiB" }) {
+    const QByteArray name = settingsFile().toLocal8Bit();
+    for (const std::string kind : { "fifo", "folder", "over 64 MiB" }) {
         SCOPED_TRACE(kind);
         fake.dialogs.boxes.clear();
         fake.programEnd.calls = 0;
-        QFile::remove(settingsFile());
-        QDir(own.path()).rmdir("TAMBRIX.INI");
-        const QByteArray name = settingsFile().toLocal8Bit();
-        if (std::string(kind) == "fifo")
-            ASSERT_EQ(::mkfifo(name.constData(), 0644), 0);
-        else if (std::string(kind) == "folder")
-            ASSERT_TRUE(QDir(own.path()).mkdir("TAMBRIX.INI"));
-        else {
+        ::unlink(name.constData());
+        ::rmdir(name.constData());
+        if (kind == "over 64 MiB")
             TempFolder::write(settingsFile(), "[program]\nMaxRudimixNotes=48\n");
-            ASSERT_EQ(::truncate(name.constData(), (off_t(64) << 20) + 1), 0);
-        }
+        const int made = kind == "fifo" ? ::mkfifo(name.constData(), 0644)
+            : kind == "folder"          ? ::mkdir(name.constData(), 0755)
+                                        : ::truncate(name.constData(), (off_t(64) << 20) + 1);
+        ASSERT_EQ(made, 0);
         EXPECT_FALSE(runMain());
         expectEndedWith(kInitTitle, kInitText, MsgIcon::Warning);
     }
