@@ -3,9 +3,12 @@
 #include "basicval.h"
 #include "cp1252.h"
 #include "inifile.h"
+#include "regularfile.h"
 
+#include <QDir>
 #include <QFile>
 #include <cerrno>
+#include <cstdio>
 #include <exception>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,6 +22,14 @@ const char* const kNoDefault = "#$%*&$#$%#";
 std::filesystem::path toPath(const QString& file)
 {
     return std::filesystem::path(QFile::encodeName(file).toStdString());
+}
+
+// A settings file that is there but is not a regular file (a pipe, a device, a folder, after
+// following links) or is over 64 MiB cannot serve: the host has to initialise it.
+bool unusableSettingsFile(const QString& file)
+{
+    const regular::Status status = regular::inspect(toPath(file)).status;
+    return status == regular::Status::NotRegular || status == regular::Status::TooLarge;
 }
 
 } // namespace
@@ -39,9 +50,13 @@ bool modRudimix::Main()
         QStringLiteral("software\\Quillmoor Tambrix\\"), QStringLiteral("ExeIniLocn"));
     if (gsHostFolder.isEmpty())
         gsHostFolder = ownFolder;
+    // A relative folder is taken against the working folder of this moment, once, so that the
+    // settings, the test script and the host all come from the same folder.
+    if (!gsHostFolder.isEmpty() && QDir::isRelativePath(gsHostFolder))
+        gsHostFolder = QDir::cleanPath(QDir::current().absoluteFilePath(gsHostFolder));
     gsSettingsFile = gfnAddBackslash(gsHostFolder) + QStringLiteral("TAMBRIX.INI");
 
-    if (!gfnFileExists(gsSettingsFile)) {
+    if (!gfnFileExists(gsSettingsFile) || unusableSettingsFile(gsSettingsFile)) {
         mServices.dialogs.messageBox(
             QStringLiteral("You have to run the TAMBRIX.EXE file once to initialize before you "
                            "can continue with this program."),
@@ -69,6 +84,18 @@ bool modRudimix::Main()
 }
 
 QString modRudimix::gfnRegGetString(HKEY root, const QString& keyPath, const QString& valueName)
+{
+    // No usable value: the caller takes its own folder. A failure is said on stderr.
+    try {
+        return regGetString(root, keyPath, valueName);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "Registry value %s not read: %s\n",
+            valueName.toLocal8Bit().constData(), e.what());
+        return QString();
+    }
+}
+
+QString modRudimix::regGetString(HKEY root, const QString& keyPath, const QString& valueName)
 {
     IRegistry& registry = mServices.registry;
     HKEY key = 0;

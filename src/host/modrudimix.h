@@ -35,13 +35,13 @@ public:
 
     QString gfnRegGetString(HKEY root, const QString& keyPath, const QString& valueName);
     // defaultValue: a null QString stands for "no value at all".
-    QString gfnINIgetBasic(const QString& section, const QString& key,
-        const QString& defaultValue, const QString& file);
+    QString gfnINIgetBasic(const QString& section, const QString& key, const QString& defaultValue,
+        const QString& file);
     bool gfnINIputBasic(const QString& section, const QString& key, const QString& value,
         const QString& file, QString* error = nullptr);
     // -1 on success, 0 on failure; writes into gsSettingsFile.
-    std::int16_t gfnINIput(const QString& section, const QString& key, const QString& value,
-        QString* error = nullptr);
+    std::int16_t gfnINIput(
+        const QString& section, const QString& key, const QString& value, QString* error = nullptr);
 
     // Appends the platform's folder separator: "/" on Linux (nothing after a trailing "/"),
     // "\" on Windows (nothing after a trailing "\" or ":").
@@ -50,12 +50,14 @@ public:
     static QString addBackslashPosix(const QString& folder);
     static bool gfnFileExists(const QString& path);
     // An empty search text returns the text unchanged.
-    static QString gfnReplaceAll(const QString& text, const QString& search,
-        const QString& replacement);
+    static QString gfnReplaceAll(
+        const QString& text, const QString& search, const QString& replacement);
 
     // ---- test run (the TEST button) ----
     // gsbDeleteFile, gsbAppendLine and gfnRunHost live in testrun.cpp.
 
 private:
+    QString regGetString(HKEY root, const QString& keyPath, const QString& valueName);
+
     Services& mServices;
 };

@@ -1,12 +1,11 @@
 #include "inifile.h"
 
+#include "iniencoding.h"
+#include "regularfile.h"
+
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace ini {
@@ -20,22 +19,21 @@ namespace {
         std::string_view end;
     };
 
+    // A line ends with LF, CR LF or CR alone.
     std::vector<Line> splitLines(std::string_view text)
     {
         std::vector<Line> lines;
         std::size_t start = 0;
         while (start < text.size()) {
-            std::size_t at = text.find('\n', start);
+            const std::size_t at = text.find_first_of("\r\n", start);
             if (at == std::string_view::npos) {
                 lines.push_back({ text.substr(start), {} });
                 break;
             }
-            std::size_t textEnd = at;
-            if (textEnd > start && text[textEnd - 1] == '\r')
-                --textEnd;
-            lines.push_back(
-                { text.substr(start, textEnd - start), text.substr(textEnd, at + 1 - textEnd) });
-            start = at + 1;
+            const std::size_t endLength
+                = (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ? 2 : 1;
+            lines.push_back({ text.substr(start, at - start), text.substr(at, endLength) });
+            start = at + endLength;
         }
         return lines;
     }
@@ -59,10 +57,18 @@ namespace {
         return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
     }
 
-    bool sameName(std::string_view a, std::string_view b)
+    // A registry key path ends with or without backslashes.
+    std::string_view withoutTrailingBackslashes(std::string_view s, Sections match)
     {
-        a = trim(a);
-        b = trim(b);
+        while (match == Sections::KeyPaths && !s.empty() && s.back() == '\\')
+            s.remove_suffix(1);
+        return s;
+    }
+
+    bool sameName(std::string_view a, std::string_view b, Sections match = Sections::AsWritten)
+    {
+        a = withoutTrailingBackslashes(trim(a), match);
+        b = withoutTrailingBackslashes(trim(b), match);
         if (a.size() != b.size())
             return false;
         for (std::size_t i = 0; i < a.size(); ++i) {
@@ -97,13 +103,14 @@ namespace {
         std::size_t lastEntry = 0; // the section line itself when the section has no entry
     };
 
-    Place find(const std::vector<Line>& lines, std::string_view section, std::string_view key)
+    Place find(const std::vector<Line>& lines, std::string_view section, std::string_view key,
+        Sections match)
     {
         Place place;
         for (std::size_t i = 0; i < lines.size(); ++i) {
             const auto name = sectionName(lines[i].text);
             if (!place.section) {
-                if (name && sameName(*name, section)) {
+                if (name && sameName(*name, section, match)) {
                     place.section = i;
                     place.lastEntry = i;
                 }
@@ -154,139 +161,106 @@ namespace {
             && k.find('=') == std::string_view::npos && k.front() != ';' && k.front() != '[';
     }
 
-    std::string_view lineEndStyle(std::string_view text)
+    // The file's style: the end of its first line (CR LF for a file without one).
+    std::string_view lineEndStyle(const std::vector<Line>& lines)
     {
-        const std::size_t at = text.find('\n');
-        if (at == std::string_view::npos)
-            return "\r\n";
-        return (at > 0 && text[at - 1] == '\r') ? std::string_view("\r\n") : std::string_view("\n");
+        return lines.empty() || lines.front().end.empty() ? std::string_view("\r\n")
+                                                          : lines.front().end;
     }
 
-    std::string systemReason(int error)
+} // namespace
+
+namespace {
+
+    std::optional<std::string> lookupText(
+        std::string_view text, std::string_view section, std::string_view key, Sections match)
     {
-        return std::strerror(error);
+        const std::vector<Line> lines = splitLines(text);
+        const Place place = find(lines, section, key, match);
+        if (!place.keyLine)
+            return std::nullopt;
+        const std::string_view line = lines[*place.keyLine].text;
+        return std::string(unquote(trim(line.substr(line.find('=') + 1))));
     }
 
-    bool readFile(const std::filesystem::path& file, std::string& text, int& error)
+    std::string withValueText(std::string_view text, std::string_view section, std::string_view key,
+        std::string_view value, Sections match)
     {
-        std::FILE* f = std::fopen(file.c_str(), "rb");
-        if (!f) {
-            error = errno;
-            return false;
+        const std::vector<Line> lines = splitLines(text);
+        const Place place = find(lines, section, key, match);
+        const std::string_view eol = lineEndStyle(lines);
+        const std::string stored = storedValue(value);
+        std::string out;
+        out.reserve(text.size() + section.size() + key.size() + stored.size() + 8);
+        const std::string entry = std::string(trim(key)) + "=" + stored;
+
+        if (!place.section) {
+            out.append(text);
+            if (!lines.empty() && lines.back().end.empty())
+                out.append(eol);
+            out.append("[").append(trim(section)).append("]").append(eol);
+            out.append(entry).append(eol);
+            return out;
         }
-        char buffer[65536];
-        std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0)
-            text.append(buffer, n);
-        const bool ok = !std::ferror(f);
-        error = ok ? 0 : EIO;
-        std::fclose(f);
-        return ok;
-    }
-
-    // Read-only by its mode bits (which root ignores) or by the system's say for this user.
-    bool readOnly(const char* path, const struct stat& st)
-    {
-        return (st.st_mode & 0222) == 0 || ::access(path, W_OK) != 0;
-    }
-
-    // Creates a new file beside target for the new text; its name starts with a dot and the
-    // target's name. Returns the descriptor, or -1 with errno set.
-    int createBeside(const std::filesystem::path& target, mode_t mode, std::string& name)
-    {
-        std::filesystem::path folder = target.parent_path();
-        static unsigned counter = 0;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            name = (folder
-                / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "-"
-                    + std::to_string(++counter) + ".tmp"))
-                       .string();
-            const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-            if (fd >= 0 || errno != EEXIST)
-                return fd;
-        }
-        errno = EEXIST;
-        return -1;
-    }
-
-    bool writeAll(int fd, std::string_view text)
-    {
-        while (!text.empty()) {
-            const ssize_t n = ::write(fd, text.data(), text.size());
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return false;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const Line& line = lines[i];
+            if (place.keyLine && i == *place.keyLine) {
+                // Keep the key and the blanks after "=" as they stand; replace the value.
+                std::size_t keep = line.text.find('=') + 1;
+                while (
+                    keep < line.text.size() && (line.text[keep] == ' ' || line.text[keep] == '\t'))
+                    ++keep;
+                out.append(line.text.substr(0, keep)).append(stored).append(line.end);
+                continue;
             }
-            text.remove_prefix(std::size_t(n));
+            out.append(line.text).append(line.end);
+            if (!place.keyLine && i == place.lastEntry) {
+                if (line.end.empty())
+                    out.append(eol);
+                // A CR alone before the next line's LF would join them into one line end.
+                const bool nextIsLf
+                    = i + 1 < lines.size() && lines[i + 1].text.empty() && lines[i + 1].end == "\n";
+                out.append(entry).append(eol == "\r" && nextIsLf ? "\r\n" : eol);
+            }
         }
-        return true;
+        return out;
     }
 
 } // namespace
 
 std::optional<std::string> lookup(
-    std::string_view text, std::string_view section, std::string_view key)
+    std::string_view text, std::string_view section, std::string_view key, Sections match)
 {
-    const std::vector<Line> lines = splitLines(text);
-    const Place place = find(lines, section, key);
-    if (!place.keyLine)
+    const FileText file = decode(text);
+    const auto value = lookupText(
+        file.text, toFileText(section, file.encoding), toFileText(key, file.encoding), match);
+    if (!value)
         return std::nullopt;
-    const std::string_view line = lines[*place.keyLine].text;
-    return std::string(unquote(trim(line.substr(line.find('=') + 1))));
+    return fromFileText(*value, file.encoding);
 }
 
-bool hasSection(std::string_view text, std::string_view section)
+bool hasSection(std::string_view text, std::string_view section, Sections match)
 {
-    return find(splitLines(text), section, {}).section.has_value();
+    const FileText file = decode(text);
+    return find(splitLines(file.text), toFileText(section, file.encoding), {}, match)
+        .section.has_value();
 }
 
-std::string withValue(
-    std::string_view text, std::string_view section, std::string_view key, std::string_view value)
+std::string withValue(std::string_view text, std::string_view section, std::string_view key,
+    std::string_view value, Sections match)
 {
-    const std::vector<Line> lines = splitLines(text);
-    const Place place = find(lines, section, key);
-    const std::string_view eol = lineEndStyle(text);
-    const std::string stored = storedValue(value);
-    std::string out;
-    out.reserve(text.size() + section.size() + key.size() + stored.size() + 8);
-    const std::string entry = std::string(trim(key)) + "=" + stored;
-
-    if (!place.section) {
-        out.append(text);
-        if (!out.empty() && out.back() != '\n')
-            out.append(eol);
-        out.append("[").append(trim(section)).append("]").append(eol);
-        out.append(entry).append(eol);
-        return out;
-    }
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const Line& line = lines[i];
-        if (place.keyLine && i == *place.keyLine) {
-            // Keep the key and the blanks after "=" as they stand; replace the value.
-            std::size_t keep = line.text.find('=') + 1;
-            while (keep < line.text.size() && (line.text[keep] == ' ' || line.text[keep] == '\t'))
-                ++keep;
-            out.append(line.text.substr(0, keep)).append(stored).append(line.end);
-            continue;
-        }
-        out.append(line.text).append(line.end);
-        if (!place.keyLine && i == place.lastEntry) {
-            if (line.end.empty())
-                out.append(eol);
-            out.append(entry).append(eol);
-        }
-    }
-    return out;
+    FileText file = decode(text);
+    file.text = withValueText(file.text, toFileText(section, file.encoding),
+        toFileText(key, file.encoding), toFileText(value, file.encoding), match);
+    return encode(file);
 }
 
 std::string readString(const std::filesystem::path& file, std::string_view section,
     std::string_view key, std::string_view defaultValue, std::size_t bufferSize)
 {
     std::string text;
-    int error = 0;
     std::string result(defaultValue);
-    if (readFile(file, text, error)) {
+    if (regular::read(file, text).ok()) {
         if (auto value = lookup(text, section, key))
             result = std::move(*value);
     }
@@ -298,15 +272,15 @@ std::string readString(const std::filesystem::path& file, std::string_view secti
 }
 
 bool writeString(const std::filesystem::path& file, std::string_view section, std::string_view key,
-    std::string_view value, std::string* error)
+    std::string_view value, std::string* error, Sections match)
 {
-    auto fail = [&](int code) {
+    auto fail = [&](const regular::Result& result) {
         if (error)
-            *error = systemReason(code);
+            *error = result.reason();
         return false;
     };
     if (!writableNames(section, key, value))
-        return fail(EINVAL);
+        return fail({ regular::Status::Failed, EINVAL });
 
     // Through a symbolic link the file it names is written; the link stays a link.
     std::filesystem::path target = file;
@@ -314,73 +288,20 @@ bool writeString(const std::filesystem::path& file, std::string_view section, st
     if (std::filesystem::is_symlink(file, ec)) {
         target = std::filesystem::canonical(file, ec);
         if (ec)
-            return fail(ec.value());
+            return fail({ regular::Status::Failed, ec.value() });
     }
     if (target.parent_path().empty())
         target = std::filesystem::path(".") / target;
 
-    struct stat fileStat { };
-    const bool exists = ::stat(target.c_str(), &fileStat) == 0;
-    if (!exists && errno != ENOENT)
-        return fail(errno);
+    // Only a regular file is read and replaced; a missing one is created.
     std::string text;
-    if (exists) {
-        if (S_ISDIR(fileStat.st_mode))
-            return fail(EISDIR);
-        if (readOnly(target.c_str(), fileStat))
-            return fail(EACCES);
-        int readError = 0;
-        if (!readFile(target, text, readError))
-            return fail(readError);
-    }
-    const std::filesystem::path folder = target.parent_path();
-    struct stat folderStat { };
-    if (::stat(folder.c_str(), &folderStat) != 0)
-        return fail(errno);
-    if (readOnly(folder.c_str(), folderStat))
-        return fail(EACCES);
-
-    const std::string newText = withValue(text, section, key, value);
-
-    // A new file gets the usual mode (the umask applies at creation); an existing one keeps its
-    // mode, and its owner where the system allows.
-    std::string temp;
-    const int fd = createBeside(target, exists ? 0600 : 0666, temp);
-    if (fd < 0)
-        return fail(errno);
-    auto abandon = [&](int code) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return fail(code);
-    };
-    if (!writeAll(fd, newText))
-        return abandon(errno);
-    if (exists) {
-        if (::fchown(fd, fileStat.st_uid, fileStat.st_gid) != 0) {
-            // Not allowed for other users' files; the mode is kept all the same.
-        }
-        if (::fchmod(fd, fileStat.st_mode & 07777) != 0)
-            return abandon(errno);
-    }
-    if (::fsync(fd) != 0)
-        return abandon(errno);
-    if (::close(fd) != 0) {
-        const int code = errno;
-        ::unlink(temp.c_str());
-        return fail(code);
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const int code = errno;
-        ::unlink(temp.c_str());
-        return fail(code);
-    }
-    // Make the rename itself durable; a failure here does not undo the write.
-    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
-    return true;
+    struct stat fileStat { };
+    const regular::Result read = regular::read(target, text, &fileStat);
+    if (!read.ok() && read.status != regular::Status::Missing)
+        return fail(read);
+    const regular::Result written = regular::write(
+        target, withValue(text, section, key, value, match), read.ok() ? &fileStat : nullptr);
+    return written.ok() || fail(written);
 }
 
 } // namespace ini

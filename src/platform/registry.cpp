@@ -1,11 +1,11 @@
 #include "registry.h"
 
 #include "inifile.h"
+#include "regularfile.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -19,13 +19,15 @@ std::string sectionOf(std::string path)
     return path;
 }
 
-bool readAll(const std::filesystem::path& file, std::string& text)
+// Only a regular file of at most 64 MiB is read; anything else reads as no key at all. When
+// complain is set, a file that is there but cannot be read says so in one line on stderr.
+bool readAll(const std::filesystem::path& file, std::string& text, bool complain)
 {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return false;
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    const regular::Result result = regular::read(file, text);
+    if (!result.ok() && result.status != regular::Status::Missing && complain)
+        std::fprintf(
+            stderr, "Registry file %s not read: %s\n", file.c_str(), result.reason().c_str());
+    return result.ok();
 }
 
 } // namespace
@@ -59,10 +61,10 @@ long IniRegistry::RegOpenKeyEx(
     if (root != HKEY_CURRENT_USER || !result)
         return ERROR_INVALID_HANDLE;
     std::string text;
-    if (!readAll(mFile, text))
+    if (!readAll(mFile, text, true))
         return ERROR_FILE_NOT_FOUND;
     const std::string section = sectionOf(subKey);
-    if (!ini::hasSection(text, section))
+    if (!ini::hasSection(text, section, ini::Sections::KeyPaths))
         return ERROR_FILE_NOT_FOUND;
     const HKEY handle = mNextHandle++;
     mOpen.emplace_back(handle, section);
@@ -78,9 +80,9 @@ long IniRegistry::RegQueryValueEx(HKEY key, const std::string& valueName, std::u
     if (open == mOpen.end())
         return ERROR_INVALID_HANDLE;
     std::string text;
-    if (!readAll(mFile, text))
+    if (!readAll(mFile, text, false))
         return ERROR_FILE_NOT_FOUND;
-    const auto value = ini::lookup(text, open->second, valueName);
+    const auto value = ini::lookup(text, open->second, valueName, ini::Sections::KeyPaths);
     if (!value)
         return ERROR_FILE_NOT_FOUND;
     const std::uint32_t stored = std::uint32_t(value->size() + 1);
@@ -119,5 +121,6 @@ bool IniRegistry::setString(const std::string& subKey, const std::string& valueN
             *error = ec.message();
         return false;
     }
-    return ini::writeString(mFile, sectionOf(subKey), valueName, value, error);
+    return ini::writeString(
+        mFile, sectionOf(subKey), valueName, value, error, ini::Sections::KeyPaths);
 }

@@ -36,8 +36,10 @@ public:
     virtual long RegCloseKey(HKEY key) = 0;
 };
 
-// HKEY_CURRENT_USER kept in an INI file: the key path is the section (case ignored, a
-// trailing backslash ignored), the value name is the key, every value is a REG_SZ string.
+// HKEY_CURRENT_USER kept in an INI file: the key path is the section (case ignored, trailing
+// backslashes ignored on both sides, so "[software\Maker\]" is the key "software\Maker\"),
+// the value name is the key, every value is a REG_SZ string. A file that is not a regular file
+// or is over 64 MiB holds no keys; opening a key then says why in one line on stderr.
 class IniRegistry : public IRegistry {
 public:
     explicit IniRegistry(std::filesystem::path file);

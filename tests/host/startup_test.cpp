@@ -2,9 +2,13 @@
 #include "modrudimix.h"
 #include "tempdir.h"
 
+#include <QDir>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // Main: the three outcomes of start-up.
 
@@ -192,4 +196,57 @@ TEST_F(StartUp, UnusableRegistryValueMeansTheOwnFolder)
     EXPECT_TRUE(runMain(registryFolder.file("missing.ini")));
     expectStarted(50);
     EXPECT_EQ(module->gsHostFolder, own.path());
+}
+
+TEST_F(StartUp, SettingsFileThatIsNoPlainFileMeansInitialize)
+{
+    const QByteArray name = settingsFile().toLocal8Bit();
+    for (const std::string kind : { "fifo", "folder", "over 64 MiB" }) {
+        SCOPED_TRACE(kind);
+        fake.dialogs.boxes.clear();
+        fake.programEnd.calls = 0;
+        ::unlink(name.constData());
+        ::rmdir(name.constData());
+        if (kind == "over 64 MiB")
+            TempFolder::write(settingsFile(), "[program]\nMaxRudimixNotes=48\n");
+        const int made = kind == "fifo" ? ::mkfifo(name.constData(), 0644)
+            : kind == "folder"          ? ::mkdir(name.constData(), 0755)
+                                        : ::truncate(name.constData(), (off_t(64) << 20) + 1);
+        ASSERT_EQ(made, 0);
+        EXPECT_FALSE(runMain());
+        expectEndedWith(kInitTitle, kInitText, MsgIcon::Warning);
+    }
+}
+
+TEST_F(StartUp, RegistryFileThatIsNoPlainFileMeansTheOwnFolder)
+{
+    TempFolder registryFolder;
+    TempFolder::write(settingsFile(), "[program]\r\nMaxRudimixNotes=50\r\n");
+    const QString registry = registryFolder.file("HKEY_CURRENT_USER.ini");
+    ASSERT_EQ(::mkfifo(registry.toLocal8Bit().constData(), 0644), 0);
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(runMain(registry));
+    const std::string said = testing::internal::GetCapturedStderr();
+    expectStarted(50);
+    EXPECT_EQ(module->gsHostFolder, own.path());
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+}
+
+TEST_F(StartUp, KeyWithTrailingBackslashAndRelativeFolderAreFound)
+{
+    TempFolder registryFolder;
+    TempFolder work;
+    ASSERT_TRUE(QDir(work.path()).mkpath("t/host"));
+    TempFolder::write(work.file("t/host/TAMBRIX.INI"), "[program]\r\nMaxRudimixNotes=40\r\n");
+    TempFolder::write(settingsFile(), "[program]\r\nMaxRudimixNotes=50\r\n");
+    const QString registry = registryFolder.file("HKEY_CURRENT_USER.ini");
+    TempFolder::write(registry, "[software\\Quillmoor Tambrix\\]\r\nExeIniLocn=t/host\r\n");
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(work.path()));
+    const bool started = runMain(registry);
+    QDir::setCurrent(before);
+    EXPECT_TRUE(started);
+    expectStarted(40);
+    EXPECT_EQ(module->gsHostFolder, QDir(work.path()).canonicalPath() + "/t/host");
+    EXPECT_EQ(module->gsSettingsFile, module->gsHostFolder + "/TAMBRIX.INI");
 }
