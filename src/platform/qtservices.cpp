@@ -54,7 +54,8 @@ QString QtDialogs::inputBox(const QString& prompt, const QString& title, const Q
     dialog.setInputMode(QInputDialog::TextInput);
     if (dialog.exec() != QDialog::Accepted)
         return QString();
-    return dialog.textValue();
+    // The field takes a pasted text with its line ends; only its first line counts.
+    return firstLine(dialog.textValue());
 }
 
 void QtClipboard::setText(const QString& text)
