@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -85,8 +87,43 @@ qint64 QtProcessLauncher::startDetached(const QString& program, const QStringLis
     return pid;
 }
 
+namespace {
+
+// Installed when the program ends: swallows every event that would run a handler of a window
+// or a control afterwards, while the application is being taken down.
+class EndedProgramFilter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::Timer:
+        case QEvent::MetaCall:
+        case QEvent::Close:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            return true;
+        default:
+            return event->isInputEvent();
+        }
+    }
+};
+
+} // namespace
+
 void RealProgramEnd::endProgram()
 {
     std::fflush(nullptr);
-    std::_Exit(0);
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application)
+        std::_Exit(0);
+    if (!mEnded)
+        application->installEventFilter(new EndedProgramFilter(application));
+    mEnded = true;
+    QCoreApplication::exit(0);
 }
