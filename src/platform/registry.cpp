@@ -3,10 +3,15 @@
 #include "inifile.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -120,4 +125,86 @@ bool IniRegistry::setString(const std::string& subKey, const std::string& valueN
         return false;
     }
     return ini::writeString(mFile, sectionOf(subKey), valueName, value, error);
+}
+
+namespace {
+
+// A key or value name as the registry file holds it: blanks around it, case and (for keys) a
+// trailing backslash do not count.
+std::string registryName(std::string_view name)
+{
+    std::string result;
+    for (const char c : name)
+        result += char(std::tolower(static_cast<unsigned char>(c)));
+    while (!result.empty() && (result.back() == '\\' || std::isspace((unsigned char)result.back())))
+        result.pop_back();
+    result.erase(0, std::min(result.find_first_not_of(" \t"), result.size()));
+    return result;
+}
+
+// Puts the text in place of the file (through a symbolic link, of the file it names): written
+// beside it with its mode, synced, and renamed over it. The file stays whole on a failure.
+bool replaceFile(std::filesystem::path file, const std::string& text, std::string* error)
+{
+    std::error_code ec;
+    if (std::filesystem::is_symlink(file, ec))
+        file = std::filesystem::canonical(file, ec);
+    struct stat st;
+    std::string temp = file.string() + ".XXXXXX";
+    const int fd = ec || ::stat(file.c_str(), &st) != 0 ? -1 : ::mkostemp(temp.data(), O_CLOEXEC);
+    bool done = fd >= 0 && ::fchmod(fd, st.st_mode & 07777) == 0;
+    for (std::size_t at = 0; done && at < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + at, text.size() - at);
+        done = n > 0 || (n < 0 && errno == EINTR);
+        at += n > 0 ? std::size_t(n) : 0;
+    }
+    done = done && ::fsync(fd) == 0;
+    const int code = ec ? ec.value() : errno;
+    if (fd >= 0 && (::close(fd) != 0 || !done || ::rename(temp.c_str(), file.c_str()) != 0)) {
+        if (error)
+            *error = std::strerror(done ? errno : code);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    if (fd < 0 && error)
+        *error = std::strerror(code);
+    return fd >= 0;
+}
+
+} // namespace
+
+bool IniRegistry::removeValue(
+    const std::string& subKey, const std::string& valueName, bool* removed, std::string* error)
+{
+    if (removed)
+        *removed = false;
+    std::error_code ec;
+    if (!std::filesystem::exists(mFile, ec))
+        return true;
+    std::string text;
+    if (!readAll(mFile, text)) {
+        if (error)
+            *error = "the file cannot be read";
+        return false;
+    }
+    // Every line stays but the value's entries in the key's sections.
+    std::string kept;
+    bool inKey = false;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size() - 1) + 1;
+        const std::string_view line(text.data() + start, end - start);
+        start = end;
+        const std::size_t first = std::min(line.find_first_not_of(" \t"), line.size() - 1);
+        if (line[first] == '[') {
+            inKey = registryName(line.substr(first + 1, line.find(']') - first - 1))
+                == registryName(subKey);
+        } else if (inKey && line[first] != ';' && line.find('=') != line.npos
+            && registryName(line.substr(0, line.find('='))) == registryName(valueName)) {
+            if (removed)
+                *removed = true;
+            continue;
+        }
+        kept += line;
+    }
+    return kept == text || replaceFile(mFile, kept, error);
 }
