@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <cstdio>
@@ -54,6 +55,13 @@ QString QtDialogs::inputBox(const QString& prompt, const QString& title, const Q
     dialog.setLabelText(prompt);
     dialog.setTextValue(defaultText);
     dialog.setInputMode(QInputDialog::TextInput);
+    // A one-line field: a text pasted into it keeps its first line, and shows no more.
+    if (auto* field = dialog.findChild<QLineEdit*>()) {
+        QObject::connect(field, &QLineEdit::textChanged, field, [field](const QString& text) {
+            if (firstLine(text) != text)
+                field->setText(firstLine(text));
+        });
+    }
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     // The field takes a pasted text with its line ends; only its first line counts.
