@@ -193,8 +193,10 @@ bool IniRegistry::removeValue(
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t end = std::min(text.find('\n', start), text.size() - 1) + 1;
         const std::string_view line(text.data() + start, end - start);
+        // Blanks, and a UTF-8 byte-order mark at the file's start, come before a name.
+        const char* const skipped = start == 0 ? " \t\xEF\xBB\xBF" : " \t";
         start = end;
-        const std::size_t first = std::min(line.find_first_not_of(" \t"), line.size() - 1);
+        const std::size_t first = std::min(line.find_first_not_of(skipped), line.size() - 1);
         if (line[first] == '[') {
             inKey = registryName(line.substr(first + 1, line.find(']') - first - 1))
                 == registryName(subKey);
