@@ -12,6 +12,7 @@ packages=(
   midicsv
   # The stand-in host's sound, and a sound server for its live test
   libfluidsynth-dev fluidsynth timgm6mb-soundfont pulseaudio pulseaudio-utils
+  libxcb1-dev xvfb
 )
 
 missing=()

@@ -3,13 +3,15 @@
 #include "cp1252.h"
 #include "inifile.h"
 #include "registry.h"
+#include "regularfile.h"
 #include "script.h"
 
 #include <QFile>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace standin {
 
@@ -43,14 +45,24 @@ int initialise(const QString& folder, const std::filesystem::path& registryFile,
     }
 
     // The registry holds Windows-1252 text: a folder name outside it cannot be stored. Rudimix
-    // then finds the host in its own folder, which is this one when they are built together.
+    // then finds the host in its own folder, which is this one when they are built together; an
+    // older value would send it to another folder, so it goes.
     const std::string encoded = cp1252::fromUnicode(folder);
+    std::string reason;
     if (cp1252::toUnicode(encoded) != folder) {
         err << "TAMBRIX.EXE: the folder " << folder.toStdString()
             << " cannot be written in Windows-1252; the registry value ExeIniLocn is not set.\n";
+        bool removed = false;
+        if (!IniRegistry(registryFile).removeValue(kRegistryKey, "ExeIniLocn", &removed, &reason)) {
+            err << "TAMBRIX.EXE: cannot remove the older registry value ExeIniLocn from "
+                << registryFile.string() << ": " << reason << "\n";
+            return InitialisationFailed;
+        }
+        if (removed)
+            err << "TAMBRIX.EXE: the older registry value ExeIniLocn has been removed from "
+                << registryFile.string() << "; Rudimix uses its own folder.\n";
         return Success;
     }
-    std::string reason;
     if (!IniRegistry(registryFile).setString(kRegistryKey, "ExeIniLocn", encoded, &reason)) {
         err << "TAMBRIX.EXE: cannot write the registry value ExeIniLocn into "
             << registryFile.string() << ": " << reason << "\n";
@@ -65,16 +77,13 @@ int initialise(const QString& folder, const std::filesystem::path& registryFile,
 int playScript(
     const QString& scriptPath, const PlayOptions& options, std::ostream& out, std::ostream& err)
 {
-    std::ifstream in(toPath(scriptPath), std::ios::binary);
-    if (!in) {
-        err << "TAMBRIX.EXE: cannot read the script " << scriptPath.toStdString() << ": "
-            << std::strerror(errno) << "\n";
-        return BadScript;
-    }
-    const std::string bytes { std::istreambuf_iterator<char>(in),
-        std::istreambuf_iterator<char>() };
-    if (in.bad()) {
-        err << "TAMBRIX.EXE: cannot read the script " << scriptPath.toStdString() << "\n";
+    // Opened without waiting (a FIFO has no writer to wait for) and read only when it is a
+    // regular file: a folder, FIFO or device as the script is refused at once with its cause.
+    std::string bytes;
+    const std::string cause = readRegularFile(toPath(scriptPath), bytes);
+    if (!cause.empty()) {
+        err << "TAMBRIX.EXE: cannot read the script " << scriptPath.toStdString() << ": " << cause
+            << "\n";
         return BadScript;
     }
 
@@ -138,13 +147,22 @@ int run(const QStringList& arguments, const QString& ownFolder,
 bool appendLog(const QString& folder, const std::string& text)
 {
     const std::filesystem::path log = toPath(folder) / "TAMBRIX.LOG";
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(log, ec);
-    const bool restart = !ec && size > 1024 * 1024;
-    std::ofstream file(log, std::ios::binary | (restart ? std::ios::trunc : std::ios::app));
-    file << text;
-    file.close();
-    return bool(file);
+    // A log grown too long is kept as TAMBRIX.LOG.1 and a new one begins; a link, FIFO or any
+    // other file that is not a regular one is never followed, truncated or waited for.
+    struct stat st;
+    if (::lstat(log.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 1024 * 1024)
+        ::rename(log.c_str(), (log.string() + ".1").c_str());
+    const int fd = ::open(
+        log.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    bool written = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    for (std::size_t done = 0; written && done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        written = n > 0 || (n < 0 && errno == EINTR);
+        done += n > 0 ? std::size_t(n) : 0;
+    }
+    return ::close(fd) == 0 && written;
 }
 
 } // namespace standin

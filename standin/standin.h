@@ -17,7 +17,8 @@ enum ExitCode { Success = 0, BadScript = 1, BadArguments = 2, InitialisationFail
 
 // Run with no argument: creates TAMBRIX.INI (with a section "[program]") in the folder when it is
 // missing and writes the folder as the registry value "ExeIniLocn" under
-// "software\Quillmoor Tambrix\" into the registry file.
+// "software\Quillmoor Tambrix\" into the registry file. A folder whose name Windows-1252
+// cannot hold gets no value, and an older value is removed, so that Rudimix uses its own folder.
 int initialise(const QString& folder, const std::filesystem::path& registryFile, std::ostream& out,
     std::ostream& err);
 
@@ -30,8 +31,9 @@ int playScript(
 int run(const QStringList& arguments, const QString& ownFolder,
     const std::filesystem::path& registryFile, std::ostream& out, std::ostream& err);
 
-// Appends the text to TAMBRIX.LOG in the folder; a log grown beyond a megabyte starts afresh.
-// False when it cannot be written.
+// Appends the text to TAMBRIX.LOG in the folder. A log grown beyond a megabyte is renamed to
+// TAMBRIX.LOG.1 and a new one begins. A symbolic link, FIFO, folder or device of that name is
+// neither followed nor waited for. False when the log cannot be written.
 bool appendLog(const QString& folder, const std::string& text);
 
 } // namespace standin

@@ -23,8 +23,10 @@ void frmRudimix::mnuPaste_Click()
 {
     const QString title = QStringLiteral("Paste RAW from Clipboard");
     IDialogs& dialogs = mModule.services().dialogs;
-    QString line
-        = dialogs.inputBox(QStringLiteral("Paste your RAW definition line here"), title, QString());
+    // The box is a one-line field: a line pasted with its line end, or several lines, give the
+    // first line alone, whichever dialogs stand behind the interface.
+    QString line = firstLine(
+        dialogs.inputBox(QStringLiteral("Paste your RAW definition line here"), title, QString()));
     if (line.isEmpty())
         return;
     const qsizetype equals = line.indexOf(QLatin1Char('='));

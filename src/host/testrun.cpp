@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QStringList>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <string>
@@ -63,6 +64,49 @@ bool writeAll(int fd, const std::string& bytes, int& code)
         written += std::size_t(n); // a short write goes on; the next one reports the cause
     }
     return true;
+}
+
+// Writes the script's bytes beside it, under a temporary name in the same folder, and renames
+// that into place: a host that reads the script meanwhile finds the old script or the new one,
+// whole, never none or a part. A symbolic link of the script's name is replaced, not written
+// through. On a failure the temporary file goes, the old script stays as it was and *error
+// holds the reason. A read-only script or folder (by its mode bits) refuses the write.
+void writeScript(const QByteArray& name, const std::string& bytes, QString* error)
+{
+    const QByteArray folder = folderOf(name);
+    struct stat st;
+    if (::lstat(name.constData(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return fail(error, EISDIR);
+        if (!S_ISLNK(st.st_mode) && (st.st_mode & 0222) == 0)
+            return fail(error, EACCES);
+    }
+    if (readOnlyByMode(folder))
+        return fail(error, EACCES);
+
+    QByteArray temporary = name + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return fail(error, errno);
+    const mode_t mask = ::umask(0); // a new script gets the mode that creating it would give
+    ::umask(mask);
+    int code = 0;
+    bool done = ::fchmod(fd, 0666 & ~mask) == 0;
+    if (!done)
+        code = errno;
+    done = done && writeAll(fd, bytes, code);
+    if (::close(fd) != 0 && done) { // a delayed write error shows here
+        code = errno;
+        done = false;
+    }
+    if (done && ::rename(temporary.constData(), name.constData()) != 0) {
+        code = errno;
+        done = false;
+    }
+    if (!done) {
+        ::unlink(temporary.constData());
+        fail(error, code);
+    }
 }
 
 } // namespace
@@ -136,15 +180,13 @@ void gsbTestRun(modRudimix& module, const QString& rawText)
 {
     const QString path = gfnTestScriptPath(module);
 
-    // Each step stops the run on a failure: a half-written script is never played.
+    // The whole script is written at once and put in place whole; a script that could not be
+    // written is never played.
     QString error;
-    gsbDeleteFile(path, &error);
-    if (error.isEmpty())
-        gsbAppendLine(module.gsTestHeader, path, &error);
-    if (error.isEmpty())
-        gsbAppendLine(QStringLiteral("RAW [new-rud]=") + rawText, path, &error);
-    if (error.isEmpty())
-        gsbAppendLine(QStringLiteral("[new-rud]"), path, &error);
+    writeScript(QFile::encodeName(path),
+        cp1252::fromUnicode(module.gsTestHeader + QStringLiteral("\r\nRAW [new-rud]=") + rawText
+            + QStringLiteral("\r\n[new-rud]\r\n")),
+        &error);
     if (!error.isEmpty()) {
         module.services().dialogs.messageBox(
             QStringLiteral("The test script could not be written:\n%1\n%2\n\n"

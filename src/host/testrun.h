@@ -7,7 +7,9 @@ class modRudimix;
 
 // The test run of the TEST button: the test script "DudEderava.drum" in the host folder (the
 // header, "RAW [new-rud]=" and the editor's RAW line, "[new-rud]"; each line ending with CR LF,
-// in Windows-1252), and the host TAMBRIX.EXE started on it without waiting.
+// in Windows-1252), and the host TAMBRIX.EXE started on it without waiting. The script is
+// written beside the old one and renamed into place, so that a host reading it meanwhile finds
+// the old script or the new one, whole; a symbolic link of that name is replaced, not followed.
 //
 // A script that cannot be written completely is reported in an error box that names its path
 // and the system's reason, and the host is then not started. A host that cannot be started is

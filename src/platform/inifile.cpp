@@ -226,6 +226,29 @@ namespace {
         return out;
     }
 
+    // The text without the entries of key in the first matching section (the ones a reader
+    // would find); every other byte stays.
+    std::string withoutKeyText(
+        std::string_view text, std::string_view section, std::string_view key, Sections match)
+    {
+        const std::vector<Line> lines = splitLines(text);
+        const Place place = find(lines, section, key, match);
+        std::string out;
+        out.reserve(text.size());
+        bool inSection = false;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            const Line& line = lines[i];
+            if (place.section && i >= *place.section)
+                inSection = i == *place.section || (inSection && !sectionName(line.text));
+            const std::size_t equals = line.text.find('=');
+            if (inSection && i != *place.section && !isComment(line.text)
+                && equals != std::string_view::npos && sameName(line.text.substr(0, equals), key))
+                continue;
+            out.append(line.text).append(line.end);
+        }
+        return out;
+    }
+
 } // namespace
 
 std::optional<std::string> lookup(
@@ -255,6 +278,15 @@ std::string withValue(std::string_view text, std::string_view section, std::stri
     return encode(file);
 }
 
+std::string withoutKey(
+    std::string_view text, std::string_view section, std::string_view key, Sections match)
+{
+    FileText file = decode(text);
+    file.text = withoutKeyText(
+        file.text, toFileText(section, file.encoding), toFileText(key, file.encoding), match);
+    return encode(file);
+}
+
 std::string readString(const std::filesystem::path& file, std::string_view section,
     std::string_view key, std::string_view defaultValue, std::size_t bufferSize)
 {
@@ -271,37 +303,71 @@ std::string readString(const std::filesystem::path& file, std::string_view secti
     return result;
 }
 
-bool writeString(const std::filesystem::path& file, std::string_view section, std::string_view key,
-    std::string_view value, std::string* error, Sections match)
-{
-    auto fail = [&](const regular::Result& result) {
+namespace {
+
+    bool fail(const regular::Result& result, std::string* error)
+    {
         if (error)
             *error = result.reason();
         return false;
-    };
-    if (!writableNames(section, key, value))
-        return fail({ regular::Status::Failed, EINVAL });
-
-    // Through a symbolic link the file it names is written; the link stays a link.
-    std::filesystem::path target = file;
-    std::error_code ec;
-    if (std::filesystem::is_symlink(file, ec)) {
-        target = std::filesystem::canonical(file, ec);
-        if (ec)
-            return fail({ regular::Status::Failed, ec.value() });
     }
-    if (target.parent_path().empty())
-        target = std::filesystem::path(".") / target;
 
-    // Only a regular file is read and replaced; a missing one is created.
-    std::string text;
-    struct stat fileStat { };
-    const regular::Result read = regular::read(target, text, &fileStat);
-    if (!read.ok() && read.status != regular::Status::Missing)
-        return fail(read);
-    const regular::Result written = regular::write(
-        target, withValue(text, section, key, value, match), read.ok() ? &fileStat : nullptr);
-    return written.ok() || fail(written);
+    // Reads the file (through a symbolic link, the file it names) and puts the changed text in
+    // its place. A missing file is read as empty; change returns nothing to leave it as it is.
+    template <typename Change>
+    bool rewrite(const std::filesystem::path& file, std::string* error, Change change)
+    {
+        std::filesystem::path target = file;
+        std::error_code ec;
+        if (std::filesystem::is_symlink(file, ec)) {
+            target = std::filesystem::canonical(file, ec);
+            if (ec)
+                return fail({ regular::Status::Failed, ec.value() }, error);
+        }
+        if (target.parent_path().empty())
+            target = std::filesystem::path(".") / target;
+
+        // Only a regular file is read and replaced; a missing one is created.
+        std::string text;
+        struct stat fileStat { };
+        const regular::Result read = regular::read(target, text, &fileStat);
+        if (!read.ok() && read.status != regular::Status::Missing)
+            return fail(read, error);
+        const std::optional<std::string> changed = change(text);
+        if (!changed)
+            return true;
+        const regular::Result written
+            = regular::write(target, *changed, read.ok() ? &fileStat : nullptr);
+        return written.ok() || fail(written, error);
+    }
+
+} // namespace
+
+bool writeString(const std::filesystem::path& file, std::string_view section, std::string_view key,
+    std::string_view value, std::string* error, Sections match)
+{
+    if (!writableNames(section, key, value))
+        return fail({ regular::Status::Failed, EINVAL }, error);
+    return rewrite(file, error, [&](const std::string& text) -> std::optional<std::string> {
+        return withValue(text, section, key, value, match);
+    });
+}
+
+bool removeKey(const std::filesystem::path& file, std::string_view section, std::string_view key,
+    bool* removed, std::string* error, Sections match)
+{
+    if (removed)
+        *removed = false;
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec))
+        return true;
+    return rewrite(file, error, [&](const std::string& text) -> std::optional<std::string> {
+        if (!lookup(text, section, key, match))
+            return std::nullopt;
+        if (removed)
+            *removed = true;
+        return withoutKey(text, section, key, match);
+    });
 }
 
 } // namespace ini

@@ -36,6 +36,10 @@ bool hasSection(
 std::string withValue(std::string_view text, std::string_view section, std::string_view key,
     std::string_view value, Sections match = Sections::AsWritten);
 
+// The file's text without the entries of key in the first section of that name.
+std::string withoutKey(std::string_view text, std::string_view section, std::string_view key,
+    Sections match = Sections::AsWritten);
+
 // GetPrivateProfileString: the value, or defaultValue when the file, the section or the key is
 // missing or the file cannot be read: only a regular file of at most 64 MiB is read (see
 // regularfile.h), without ever waiting on a pipe or device. The result is cut to bufferSize - 1
@@ -53,5 +57,11 @@ std::string readString(const std::filesystem::path& file, std::string_view secti
 // written through. On failure the file is unchanged and *error (when given) holds the reason.
 bool writeString(const std::filesystem::path& file, std::string_view section, std::string_view key,
     std::string_view value, std::string* error = nullptr, Sections match = Sections::AsWritten);
+
+// WritePrivateProfileString with no value: removes the key's entries from the section, under the
+// same rules as writeString. A missing file, section or key is no failure and leaves the file
+// untouched; *removed (when given) tells whether an entry was there.
+bool removeKey(const std::filesystem::path& file, std::string_view section, std::string_view key,
+    bool* removed = nullptr, std::string* error = nullptr, Sections match = Sections::AsWritten);
 
 } // namespace ini

@@ -5,7 +5,7 @@
 class IProgramEnd {
 public:
     virtual ~IProgramEnd() = default;
-    // The real implementation does not return. A test double records the call and returns;
-    // callers therefore return straight after calling it.
+    // The real implementation leaves the event loop, after which no further window event runs;
+    // it returns, as a test double does, so callers return straight after calling it.
     virtual void endProgram() = 0;
 };

@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <cstdio>
@@ -52,9 +55,17 @@ QString QtDialogs::inputBox(const QString& prompt, const QString& title, const Q
     dialog.setLabelText(prompt);
     dialog.setTextValue(defaultText);
     dialog.setInputMode(QInputDialog::TextInput);
+    // A one-line field: a text pasted into it keeps its first line, and shows no more.
+    if (auto* field = dialog.findChild<QLineEdit*>()) {
+        QObject::connect(field, &QLineEdit::textChanged, field, [field](const QString& text) {
+            if (firstLine(text) != text)
+                field->setText(firstLine(text));
+        });
+    }
     if (dialog.exec() != QDialog::Accepted)
         return QString();
-    return dialog.textValue();
+    // The field takes a pasted text with its line ends; only its first line counts.
+    return firstLine(dialog.textValue());
 }
 
 void QtClipboard::setText(const QString& text)
@@ -84,8 +95,43 @@ qint64 QtProcessLauncher::startDetached(const QString& program, const QStringLis
     return pid;
 }
 
+namespace {
+
+// Installed when the program ends: swallows every event that would run a handler of a window
+// or a control afterwards, while the application is being taken down.
+class EndedProgramFilter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::Timer:
+        case QEvent::MetaCall:
+        case QEvent::Close:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            return true;
+        default:
+            return event->isInputEvent();
+        }
+    }
+};
+
+} // namespace
+
 void RealProgramEnd::endProgram()
 {
     std::fflush(nullptr);
-    std::_Exit(0);
+    QCoreApplication* application = QCoreApplication::instance();
+    if (!application)
+        std::_Exit(0);
+    if (!mEnded)
+        application->installEventFilter(new EndedProgramFilter(application));
+    mEnded = true;
+    QCoreApplication::exit(0);
 }

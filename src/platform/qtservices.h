@@ -26,7 +26,15 @@ public:
         const QString& workingFolder, QString* error = nullptr) override;
 };
 
+// Ends the program by leaving every event loop at once: from then on no event of a window or of
+// its controls runs (no input, timer, queued call or closing), and the return from the main
+// event loop destroys the application, which hands a text that the program put on the
+// clipboard to a running clipboard manager. Before any event loop ran (start-up), main()
+// returns by itself; without an application the process ends at once.
 class RealProgramEnd : public IProgramEnd {
 public:
-    [[noreturn]] void endProgram() override;
+    void endProgram() override;
+
+private:
+    bool mEnded = false;
 };

@@ -124,3 +124,10 @@ bool IniRegistry::setString(const std::string& subKey, const std::string& valueN
     return ini::writeString(
         mFile, sectionOf(subKey), valueName, value, error, ini::Sections::KeyPaths);
 }
+
+bool IniRegistry::removeValue(
+    const std::string& subKey, const std::string& valueName, bool* removed, std::string* error)
+{
+    return ini::removeKey(
+        mFile, sectionOf(subKey), valueName, removed, error, ini::Sections::KeyPaths);
+}

@@ -56,6 +56,10 @@ public:
     // Writes a string value, creating the key; used by the stand-in host. True on success.
     bool setString(const std::string& subKey, const std::string& valueName,
         const std::string& value, std::string* error = nullptr);
+    // Removes the value (every entry of that name in the key), keeping the rest of the file.
+    // No file, key or value is no failure; *removed tells whether a value was there.
+    bool removeValue(const std::string& subKey, const std::string& valueName,
+        bool* removed = nullptr, std::string* error = nullptr);
 
 private:
     std::filesystem::path mFile;

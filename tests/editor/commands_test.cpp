@@ -33,6 +33,11 @@ TEST_F(EditorTest, PasteLoadsALineAndMakesItThePattern)
         { repeatedTokens("65>d", 32), repeatedTokens("65>D", 32), 32, 0 },
         // Refused tokens leave their columns as they were: 45 and 45 of the start pattern.
         { QStringLiteral("58,45>Q,0,19X"), QStringLiteral("58,45,45,19X"), 4, 2 },
+        // A one-line field: a line end (LF, CR LF, CR) ends the text, a second line is dropped.
+        { QStringLiteral("48X,45\n"), QStringLiteral("48X,45"), 2, 0 },
+        { QStringLiteral("RAW [x]=48X,45\r\n"), QStringLiteral("48X,45"), 2, 0 },
+        { QStringLiteral("48X,45\n65,65,65\n"), QStringLiteral("48X,45"), 2, 0 },
+        { QStringLiteral("48X,45\r65,65,65"), QStringLiteral("48X,45"), 2, 0 },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.answer.toStdString());

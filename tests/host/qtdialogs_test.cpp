@@ -156,6 +156,8 @@ TEST_F(RealBoxes, InputBoxGivesTheTypedTextOrEmptyOnCancel)
         shownDefault = edit->text();
         edit->selectAll();
         QTest::keyClicks(edit, "48X,45");
+        edit->insert(QStringLiteral("\r\n65,65")); // pasted with a line end and a second line
+        EXPECT_EQ(edit->text(), "48X,45"); // the field shows what it gives
         auto* buttons = dialog->findChild<QDialogButtonBox*>();
         ASSERT_NE(buttons, nullptr);
         QTest::mouseClick(buttons->button(QDialogButtonBox::Ok), Qt::LeftButton);

@@ -9,10 +9,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QThread>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <functional>
+#include <thread>
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -94,6 +96,36 @@ TEST_F(TestRunFixture, TwoRunsLeaveOnlyTheSecond)
     gsbTestRun(module, QStringLiteral("65>B+D"));
     EXPECT_EQ(script(), "SET TEMPO=80\r\nRAW [new-rud]=65>B+D\r\n[new-rud]\r\n");
     EXPECT_EQ(fake.launcher.starts.size(), 2u);
+}
+
+// A host reading the script while test runs follow each other finds the old script or the new
+// one, whole; a symbolic link of the script's name is replaced and its target left alone.
+TEST_F(TestRunFixture, ScriptIsReplacedWholeAndALinkIsNotWrittenThrough)
+{
+    TempFolder::write(temp.file("target"), "keep");
+    ASSERT_TRUE(QFile::link(temp.file("target"), scriptPath()));
+    gsbTestRun(module, QStringLiteral("48X"));
+    EXPECT_EQ(TempFolder::read(temp.file("target")), "keep");
+    EXPECT_FALSE(QFileInfo(scriptPath()).isSymLink());
+    const QByteArray first = script();
+    gsbTestRun(module, QStringLiteral("45"));
+    const QByteArray second = script();
+
+    std::atomic<bool> done { false };
+    int reads = 0, bad = 0;
+    std::thread reader([&] {
+        for (; !done; ++reads) {
+            const QByteArray seen = TempFolder::read(scriptPath());
+            bad += seen != first && seen != second;
+        }
+    });
+    for (int k = 0; k < 300; ++k)
+        gsbTestRun(module, k % 2 ? QStringLiteral("45") : QStringLiteral("48X"));
+    done = true;
+    reader.join();
+    EXPECT_EQ(bad, 0) << "of " << reads << " reads";
+    EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden).size(), 2); // no leftovers
+    EXPECT_TRUE(fake.dialogs.boxes.empty());
 }
 
 // ---- the host's start -----------------------------------------------------------------------
@@ -209,7 +241,8 @@ TEST_F(TestRunFixture, ScriptCutShortByTheSystemIsReportedAndTheHostNotStarted)
     EXPECT_TRUE(fake.dialogs.boxes[0].text.contains(scriptPath()));
     EXPECT_TRUE(fake.dialogs.boxes[0].text.contains(reason(EFBIG)));
     EXPECT_TRUE(fake.launcher.starts.empty());
-    EXPECT_EQ(script().size(), 100);
+    EXPECT_FALSE(QFile::exists(scriptPath())); // no part of a script, no temporary file
+    EXPECT_TRUE(QDir(temp.path()).isEmpty(QDir::Files | QDir::Hidden));
 }
 
 TEST(AppendLine, ReportsAFullDevice)

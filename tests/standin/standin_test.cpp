@@ -8,11 +8,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
 #include <map>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -112,6 +114,65 @@ TEST_F(Initialise, FolderOutsideWindows1252GetsNoRegistryValue)
     EXPECT_TRUE(QFile::exists(settings()));
     EXPECT_NE(err.str().find("cannot be written in Windows-1252"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(registry));
+
+    // An older value would send Rudimix to another folder: it goes, all else stays.
+    const QString file = QString::fromStdString(registry.string());
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
+    const QByteArray kept = "[other]\r\nExeIniLocn=/y\r\n";
+    TempFolder::write(
+        file, "[Software\\Quillmoor Tambrix\\]\r\n exeinilocn = /old\r\nA=1\r\n" + kept);
+    EXPECT_EQ(run(), standin::Success);
+    EXPECT_EQ(TempFolder::read(file), "[Software\\Quillmoor Tambrix\\]\r\nA=1\r\n" + kept);
+    EXPECT_NE(
+        err.str().find("older registry value ExeIniLocn has been removed"), std::string::npos);
+}
+
+// ---- the log and the script: regular files only, never followed or waited for -------------
+
+TEST(StandInFiles, LogIsARegularFileAndALongOneIsKeptAsLog1)
+{
+    const QByteArray big(2000000, 'x');
+    struct Case {
+        const char* kind;
+        bool written;
+        QByteArray log, log1;
+    };
+    for (const Case& c : { Case { "link", false, {}, {} }, Case { "fifo", false, {}, {} },
+             Case { "folder", false, {}, {} }, Case { "long", true, "new", big },
+             Case { "short", true, "oldnew", {} } }) {
+        SCOPED_TRACE(c.kind);
+        TempFolder temp;
+        const QString log = temp.file("TAMBRIX.LOG");
+        TempFolder::write(temp.file("target"), big);
+        const std::string kind = c.kind;
+        if (kind == "link")
+            ASSERT_TRUE(QFile::link(temp.file("target"), log));
+        else if (kind == "fifo")
+            ASSERT_EQ(::mkfifo(QFile::encodeName(log).constData(), 0600), 0);
+        else if (kind == "folder")
+            ASSERT_TRUE(QDir().mkpath(log));
+        else
+            TempFolder::write(log, kind == "long" ? big : "old");
+        EXPECT_EQ(standin::appendLog(temp.path(), "new"), c.written);
+        EXPECT_EQ(TempFolder::read(temp.file("target")).size(), big.size());
+        if (c.written) {
+            EXPECT_EQ(TempFolder::read(log), c.log);
+            EXPECT_EQ(TempFolder::read(log + ".1"), c.log1);
+        }
+    }
+}
+
+TEST(StandInFiles, FolderOrFifoAsTheScriptFailsAtOnceWithTheCause)
+{
+    TempFolder temp;
+    ASSERT_TRUE(QDir().mkpath(temp.file("folder.drum")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(temp.file("fifo.drum")).constData(), 0600), 0);
+    for (const auto& [name, cause] : { std::pair { "folder.drum", "not a regular file" },
+             std::pair { "fifo.drum", "not a regular file" } }) {
+        std::ostringstream out, err;
+        EXPECT_EQ(standin::playScript(temp.file(name), true, out, err), standin::BadScript);
+        EXPECT_NE(err.str().find(std::string(name) + ": " + cause), std::string::npos) << err.str();
+    }
 }
 
 // ---- the built TAMBRIX.EXE, as a process --------------------------------------------------
