@@ -21,6 +21,7 @@ void frmRudimix::mnuCopy_Click()
 
 void frmRudimix::mnuPaste_Click()
 {
+    const PatternStep step(*this); // one step when the paste changed notes
     const QString title = QStringLiteral("Paste RAW from Clipboard");
     IDialogs& dialogs = mModule.services().dialogs;
     QString line

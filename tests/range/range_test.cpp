@@ -3,10 +3,12 @@
 #include "cellcheckbox.h"
 #include "rangefixture.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QUndoStack>
 #include <ostream>
 
 namespace {
@@ -144,10 +146,32 @@ TEST_P(Crescendos, FollowTheStraightLineBetweenTheEnds)
     const QString line = QString::fromLatin1(GetParam().line);
     load(line);
     setRange(1, int(line.split(u',').size()));
+    const auto tips = [this] {
+        QStringList all;
+        for (int i = 0; i < editor->fiNumNotes; ++i)
+            all << editor->chkFlammed(i)->toolTip() << editor->chkVoice(0, i)->toolTip();
+        return all;
+    };
+    const QStringList tipsBefore = tips();
+    const int steps = editor->undoStack->count();
     auto w = open();
     ASSERT_TRUE(w->optVolume[1]->isChecked());
     w->cmdSetVolume->click();
     EXPECT_EQ(raw(), QString::fromLatin1(GetParam().expected));
+    const QStringList tipsAfter = tips();
+    w->close();
+
+    // One Apply is one step of the editor's history, none when it changed nothing.
+    const bool changed = raw() != line;
+    ASSERT_EQ(editor->undoStack->count() - steps, changed ? 1 : 0);
+    if (changed) {
+        editor->actUndo->trigger();
+        EXPECT_EQ(raw(), line);
+        EXPECT_EQ(tips(), tipsBefore);
+        editor->actRedo->trigger();
+        EXPECT_EQ(raw(), QString::fromLatin1(GetParam().expected));
+        EXPECT_EQ(tips(), tipsAfter);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(RangeEdits, Crescendos,
