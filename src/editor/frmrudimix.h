@@ -142,6 +142,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override; // Form_Unload: ends the program
+    bool event(QEvent* e) override;
 
 private:
     void Form_Load();

@@ -110,6 +110,15 @@ void frmRudimix::createHistory()
     mHistoryReady = true;
 }
 
+// When a modal window over the editor closes and nothing has the focus (no window manager gave
+// it back), the editor takes it again, so that the shortcuts reach it.
+bool frmRudimix::event(QEvent* e)
+{
+    if (e->type() == QEvent::WindowUnblocked && !QApplication::activeWindow() && isVisible())
+        activateWindow();
+    return QMainWindow::event(e);
+}
+
 // Neither while a modal window is open over the editor nor in the middle of another action.
 void frmRudimix::editUndo()
 {
