@@ -1,7 +1,8 @@
-// The editor window's benchmarks: column edits, the rebuild of the line, a paste, and the
-// window's creation and first show beside a bare main window.
+// The editor window's benchmarks: column edits, the rebuild of the line, a paste, undo and redo,
+// and the window's creation and first show beside a bare main window.
 #include "bench.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -9,6 +10,7 @@
 #include <QScrollBar>
 #include <QStringList>
 #include <QTest>
+#include <QUndoStack>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <ctime>
@@ -104,6 +106,9 @@ void BM_ColumnEdit(benchmark::State& state)
         }
     }
     state.counters["columns"] = columns;
+    // Every edit above was recorded as a step of the history.
+    if (w.undoStack->count() == 0)
+        state.SkipWithError("the column edits were not recorded in the history");
 }
 BENCHMARK(BM_ColumnEdit)->Arg(32)->Arg(64)->Unit(benchmark::kMicrosecond);
 
@@ -141,6 +146,35 @@ void BM_Paste32(benchmark::State& state)
         state.SkipWithError("the paste did not load the line");
 }
 BENCHMARK(BM_Paste32)->Arg(32)->Arg(64)->Unit(benchmark::kMicrosecond);
+
+// Undo, then redo, of one range change over every column (a crescendo from volume 1 to 9, as
+// the range editor's Apply makes it): each iteration is one of the two, in turn.
+void BM_UndoRangeChange(benchmark::State& state)
+{
+    Editor editor(int(state.range(0)));
+    frmRudimix& w = *editor.window;
+    useAllColumns(w);
+    bench::showAndWait(w);
+    const int columns = w.columnCount();
+    {
+        const frmRudimix::PatternStep apply(w);
+        for (int i = 0; i < columns; ++i)
+            w.VertVolume(i)->setValue(8 - (8 * i) / (columns - 1));
+    }
+    const QString changed = w.txtRAW->text();
+    bool undo = true;
+    for (auto _ : state) {
+        if (undo)
+            w.actUndo->trigger();
+        else
+            w.actRedo->trigger();
+        undo = !undo;
+    }
+    if (w.undoStack->count() == 0 || (undo && w.txtRAW->text() != changed))
+        state.SkipWithError("the range change was not undone and redone");
+    state.counters["columns"] = columns;
+}
+BENCHMARK(BM_UndoRangeChange)->Arg(64)->Unit(benchmark::kMicrosecond);
 
 double threadCpuSeconds()
 {

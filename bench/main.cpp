@@ -142,6 +142,7 @@ void printSummary(const CapturingReporter& reporter)
     const auto rebuild64 = reporter.find("BM_RebuildLine/64");
     const auto paste32 = reporter.find("BM_Paste32/32");
     const auto paste64 = reporter.find("BM_Paste32/64");
+    const auto undo64 = reporter.find("BM_UndoRangeChange/64");
     const auto show32 = reporter.find("BM_EditorShow/32");
     const auto show64 = reporter.find("BM_EditorShow/64");
     const auto bare = reporter.find("BM_BareWindowShow");
@@ -157,6 +158,8 @@ void printSummary(const CapturingReporter& reporter)
     std::printf("   budget < 2000 us: %s\n", verdict(paste32.wall, paste32.cpu, 2));
     printTime("paste of 32 notes, 64 columns", paste64, 1e3, "us");
     std::printf("   budget < 2000 us: %s\n", verdict(paste64.wall, paste64.cpu, 2));
+    printTime("undo or redo of a range, 64", undo64, 1e3, "us");
+    std::printf("   budget < 1000 us: %s\n", verdict(undo64.wall, undo64.cpu, 1));
     printTime("bare window created and shown", bare, 1, "ms");
     std::printf("\n");
     if (bare.wall > 0 && bare.cpu > 0) {

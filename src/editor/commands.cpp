@@ -21,6 +21,7 @@ void frmRudimix::mnuCopy_Click()
 
 void frmRudimix::mnuPaste_Click()
 {
+    const PatternStep step(*this); // one step when the paste changed notes
     const QString title = QStringLiteral("Paste RAW from Clipboard");
     IDialogs& dialogs = mModule.services().dialogs;
     // The box is a one-line field: a line pasted with its line end, or several lines, give the

@@ -50,6 +50,7 @@ frmRudimix::frmRudimix(modRudimix& module, QWidget* parent)
     createMenu();
     createControls();
     Form_Load();
+    createHistory();
 
     // Open centred on the screen.
     if (const QScreen* where = screen()) {
@@ -101,17 +102,35 @@ CellCheckBox* frmRudimix::chkVoice(int letter, int i) const
     return mChkVoice.at(std::size_t(letter)).at(std::size_t(i));
 }
 
-// Every event of a column control is one call of the writer with the column's index.
-void frmRudimix::columnChanged(int i)
+// Every event of a column control is one call of the writer with the column's index; outside
+// a larger action (a paste, a range edit) it is also a step of the history. Arrow and track
+// clicks on one bar may merge with the step before; a thumb drag, let go, is a step of its own.
+void frmRudimix::columnChanged(int i, QScrollBar* bar)
 {
     UpdateRAWtext(std::int16_t(i));
+    int mergeId = -1;
+    if (bar && bar == mActionBar
+        && (mBarAction == QAbstractSlider::SliderSingleStepAdd
+            || mBarAction == QAbstractSlider::SliderSingleStepSub
+            || mBarAction == QAbstractSlider::SliderPageStepAdd
+            || mBarAction == QAbstractSlider::SliderPageStepSub))
+        mergeId = 1 + 2 * i + (bar == VertRes(i) ? 1 : 0);
+    mActionBar = nullptr;
+    if (!fbReadingRaw)
+        recordStep(mergeId);
 }
 
 void frmRudimix::wireColumn(int i)
 {
-    const auto changed = [this, i] { columnChanged(i); };
-    connect(VertRes(i), &QScrollBar::valueChanged, this, changed);
-    connect(VertVolume(i), &QScrollBar::valueChanged, this, changed);
+    const auto changed = [this, i] { columnChanged(i, nullptr); };
+    for (QScrollBar* bar : { VertRes(i), VertVolume(i) }) {
+        // actionTriggered comes just before the value changes, for the user's moves only.
+        connect(bar, &QScrollBar::actionTriggered, this, [this, bar](int action) {
+            mActionBar = bar;
+            mBarAction = action;
+        });
+        connect(bar, &QScrollBar::valueChanged, this, [this, i, bar] { columnChanged(i, bar); });
+    }
     // toggled comes on every change of the check state, by the user or from code; the reader's
     // changes are silenced by fbReadingRaw.
     connect(chkFlammed(i), &CellCheckBox::toggled, this, changed);

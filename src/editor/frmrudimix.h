@@ -12,6 +12,7 @@ class QLabel;
 class QLineEdit;
 class QScrollBar;
 class QFrame;
+class QUndoStack;
 class QAbstractButton;
 class CellCheckBox;
 class PictureButton;
@@ -91,12 +92,57 @@ public:
     void mnuCopy_Click();
     void mnuSetNumber_Click();
 
+    // ---- history of pattern changes: undo (Ctrl+Z) and redo (Ctrl+Shift+Z, Ctrl+Y) ----
+    // What the columns hold: every column's bar positions and check boxes, and the number of
+    // notes in use.
+    struct ColumnValues {
+        std::int16_t resPosition = 0;
+        std::int16_t volPosition = 0;
+        bool flammed = false;
+        std::int16_t voices = 0;
+        bool operator==(const ColumnValues&) const = default;
+    };
+    struct Pattern {
+        std::vector<ColumnValues> columns;
+        std::int16_t numNotes = 0;
+        bool operator==(const Pattern&) const = default;
+    };
+    Pattern currentPattern() const;
+    // Puts a pattern back into the columns as the reader does, then rebuilds the line (through
+    // SetNumberOfNotes when the number of notes differs). Records no step.
+    void applyPattern(const Pattern& pattern);
+
+    // One user action. Every change of the columns while at least one PatternStep lives is part
+    // of one step of the history, recorded when the outermost one ends; an action that changed
+    // nothing records none. A column change outside any PatternStep is a step of its own.
+    class PatternStep {
+    public:
+        explicit PatternStep(frmRudimix& editor);
+        ~PatternStep();
+        PatternStep(const PatternStep&) = delete;
+        PatternStep& operator=(const PatternStep&) = delete;
+
+    private:
+        frmRudimix& mEditor;
+    };
+
+    QUndoStack* undoStack = nullptr; // at most kUndoLimit steps
+    QAction* actUndo = nullptr; // shortcuts of the window, in no menu
+    QAction* actRedo = nullptr;
+    static constexpr int kUndoLimit = 200;
+    void editUndo();
+    void editRedo();
+    // Milliseconds of a steady clock: arrow clicks on one bar less than a second apart form one
+    // step.
+    std::function<std::int64_t()> historyClock;
+
     // Opens the range editor modally over this window; wired by the application, because the
     // range editor is built on this window.
     std::function<void(frmRudimix&)> rangeEditorOpener;
 
 protected:
     void closeEvent(QCloseEvent* event) override; // Form_Unload: ends the program
+    bool event(QEvent* e) override;
 
 private:
     void Form_Load();
@@ -105,7 +151,9 @@ private:
     void createColumn(int i);
     void wireColumn(int i);
     void setColumnEnabled(int i, bool enabled);
-    void columnChanged(int i);
+    void columnChanged(int i, QScrollBar* bar);
+    void createHistory();
+    void recordStep(int mergeId);
     void fitClientArea(int width);
     void setLine(int x1, int x2);
     QString wholeLine();
@@ -119,4 +167,11 @@ private:
     std::vector<QScrollBar*> mVertVolume;
     std::vector<CellCheckBox*> mChkFlammed;
     std::array<std::vector<CellCheckBox*>, 6> mChkVoice;
+
+    int mStepDepth = 0; // PatternSteps alive
+    bool mApplying = false; // applyPattern at work
+    bool mHistoryReady = false; // load done: changes from now on are recorded
+    Pattern mRecorded; // the pattern as the history's latest step left it
+    QScrollBar* mActionBar = nullptr; // the bar of the latest scroll-bar action, and the action
+    int mBarAction = 0;
 };

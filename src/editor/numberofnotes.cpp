@@ -8,6 +8,7 @@
 
 void frmRudimix::SetNumberOfNotes(std::int16_t aiNumNotes)
 {
+    const PatternStep step(*this);
     const int previous = fiPrevNumNotes;
     fiNumNotes = aiNumNotes;
     const int enabled = std::min<int>(aiNumNotes, columnCount());
@@ -24,6 +25,7 @@ void frmRudimix::SetNumberOfNotes(std::int16_t aiNumNotes)
 
 void frmRudimix::mnuSetNumber_Click()
 {
+    const PatternStep step(*this); // one step, none for the same number again
     IDialogs& dialogs = mModule.services().dialogs;
     const int maximum = mModule.giMaxNotes;
     const QString answer

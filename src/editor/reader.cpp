@@ -9,6 +9,7 @@
 
 void frmRudimix::ReadRawText(QString asRawText)
 {
+    const PatternStep step(*this);
     const std::u16string body = notation::lineBody(asRawText.toStdU16String());
     const std::vector<std::u16string> tokens = notation::splitTokens(body);
     if (tokens.size() > std::size_t(notation::kMaxLineTokens)) {

@@ -264,6 +264,7 @@ bool frmElementSettings::columnExists(int i) const
 
 void frmElementSettings::cmdApplyNoteChanges_Click()
 {
+    const frmRudimix::PatternStep apply(fxEditor); // one Apply, one step of the editor's history
     const std::optional<Range> range = readRange();
     fiNoteType = std::int16_t(cboType->currentData().toInt());
     if (range && fiNoteType >= 1 && fiNoteType <= fxEditor.fiMaxResValue) {
@@ -278,6 +279,7 @@ void frmElementSettings::cmdApplyNoteChanges_Click()
 
 void frmElementSettings::cmdSetVolume_Click()
 {
+    const frmRudimix::PatternStep apply(fxEditor);
     const std::optional<Range> range = readRange();
     std::optional<std::int16_t> start;
     float step = 0.0f;

@@ -3,10 +3,12 @@
 #include "cellcheckbox.h"
 #include "rangefixture.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QUndoStack>
 #include <ostream>
 
 namespace {
@@ -144,10 +146,20 @@ TEST_P(Crescendos, FollowTheStraightLineBetweenTheEnds)
     const QString line = QString::fromLatin1(GetParam().line);
     load(line);
     setRange(1, int(line.split(u',').size()));
+    const QString tipBefore = editor->chkVoice(0, 1)->toolTip(); // the second note's
+    const int steps = editor->undoStack->count();
     auto w = open();
     ASSERT_TRUE(w->optVolume[1]->isChecked());
     w->cmdSetVolume->click();
     EXPECT_EQ(raw(), QString::fromLatin1(GetParam().expected));
+
+    // One Apply is one step of the editor's history (none when it changed nothing).
+    ASSERT_EQ(editor->undoStack->count() - steps, raw() == line ? 0 : 1);
+    if (raw() != line) {
+        editor->actUndo->trigger();
+        EXPECT_EQ(raw(), line);
+        EXPECT_EQ(editor->chkVoice(0, 1)->toolTip(), tipBefore);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(RangeEdits, Crescendos,
