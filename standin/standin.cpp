@@ -5,7 +5,9 @@
 #include "registry.h"
 #include "script.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -21,6 +23,13 @@ namespace {
     }
 
     const char* const kRegistryKey = "software\\Quillmoor Tambrix\\";
+
+    const char* const kHelp
+        = "TAMBRIX.EXE, the stand-in host of Rudimix: reads its test scripts.\n"
+          "Usage: TAMBRIX.EXE                        initialise this folder (settings, registry)\n"
+          "       TAMBRIX.EXE --init DIR             initialise the host folder DIR instead\n"
+          "       TAMBRIX.EXE [-notimesig] <script>  read the script and show its pattern\n"
+          "       TAMBRIX.EXE --version | --help     print the version or this text\n";
 
 } // namespace
 
@@ -102,6 +111,22 @@ int playScript(
 int run(const QStringList& arguments, const QString& ownFolder,
     const std::filesystem::path& registryFile, std::ostream& out, std::ostream& err)
 {
+    // Options of the installed stand-in: print a text, or initialise a given host folder.
+    if (arguments.value(0) == QLatin1String("--version")) {
+        out << "TAMBRIX.EXE (Rudimix stand-in host) " RUDIMIX_VERSION "\n";
+        return Success;
+    }
+    if (arguments.value(0) == QLatin1String("--help")) {
+        out << kHelp;
+        return Success;
+    }
+    if (arguments.value(0) == QLatin1String("--init")) {
+        if (arguments.size() != 2 || arguments.at(1).isEmpty()) {
+            err << kHelp;
+            return BadArguments;
+        }
+        return initialise(QFileInfo(arguments.at(1)).absoluteFilePath(), registryFile, out, err);
+    }
     if (arguments.isEmpty())
         return initialise(ownFolder, registryFile, out, err);
     const bool noTimeSignature = arguments.first() == QLatin1String("-notimesig");
@@ -124,6 +149,27 @@ bool appendLog(const QString& folder, const std::string& text)
     file << text;
     file.close();
     return bool(file);
+}
+
+} // namespace standin
+
+namespace standin {
+
+QString ownFolder(const QString& startedAs, const QString& programFolder)
+{
+    if (!startedAs.contains(u'/'))
+        return programFolder;
+    return QDir::cleanPath(QFileInfo(startedAs).absolutePath());
+}
+
+QString logFolder(const QStringList& arguments, const QString& ownFolder)
+{
+    const QString first = arguments.value(0);
+    if (first == QLatin1String("--version") || first == QLatin1String("--help"))
+        return {};
+    if (first == QLatin1String("--init") && arguments.size() == 2 && !arguments.at(1).isEmpty())
+        return QFileInfo(arguments.at(1)).absoluteFilePath();
+    return ownFolder;
 }
 
 } // namespace standin
