@@ -69,6 +69,9 @@ protected:
     {
         QProcessEnvironment environment;
         environment.insert(QStringLiteral("PATH"), QStringLiteral("/usr/bin:/bin"));
+        for (const char* sanitizer : { "ASAN_OPTIONS", "UBSAN_OPTIONS" })
+            if (qEnvironmentVariableIsSet(sanitizer))
+                environment.insert(sanitizer, qEnvironmentVariable(sanitizer));
         environment.insert(QStringLiteral("HOME"), home.file(QStringLiteral("home")));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.file(QStringLiteral("config")));
         environment.insert(QStringLiteral("XDG_DATA_HOME"), home.file(QStringLiteral("data")));
