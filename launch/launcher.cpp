@@ -1,10 +1,11 @@
 #include "launcher.h"
 
+#include "cp1252.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QProcessEnvironment>
 
 namespace launcher {
 
@@ -21,9 +22,7 @@ QString registeredHostFolder(IRegistry& registry)
     registry.RegCloseKey(key);
     if (result != ERROR_SUCCESS || type != REG_SZ || size < 2 || size > sizeof buffer)
         return {};
-    // Folder names are kept in Windows-1252; Latin-1 keeps the bytes apart well enough to tell
-    // "none" from "some", which is all the launcher asks.
-    return QString::fromLatin1(reinterpret_cast<const char*>(buffer), qsizetype(size - 1));
+    return cp1252::toUnicode(std::string_view(reinterpret_cast<const char*>(buffer), size - 1));
 }
 
 QString userHostFolder()
