@@ -13,6 +13,7 @@ packages=(
   # The stand-in host's sound, and a sound server for its live test
   libfluidsynth-dev fluidsynth timgm6mb-soundfont pulseaudio pulseaudio-utils
   libxcb1-dev xvfb
+  desktop-file-utils appstream dpkg-dev
 )
 
 missing=()

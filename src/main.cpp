@@ -1,11 +1,15 @@
 #include "app.h"
+#include "commandline.h"
 #include "qtservices.h"
 #include "registry.h"
 
 #include <QApplication>
+#include <iostream>
 
 int main(int argc, char* argv[])
 {
+    if (const std::optional<int> code = answerInformationRequest(argc, argv, std::cout))
+        return *code;
     QApplication application(argc, argv);
     QApplication::setApplicationName(modRudimix::programTitle());
 

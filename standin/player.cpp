@@ -125,6 +125,8 @@ int perform(const Script& script, const std::string& scriptName, const PlayOptio
         err << "TAMBRIX.EXE: " << scriptName << ": " << error << "\n";
         return BadScript;
     }
+    for (const std::string& notice : performance.notices)
+        out << notice << "\n";
     out << "Performance: " << performance.events.size() << " events, "
         << milliseconds(performance.endSeconds) << "\n";
 

@@ -6,7 +6,9 @@
 #include "regularfile.h"
 #include "script.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -23,6 +25,16 @@ namespace {
     }
 
     const char* const kRegistryKey = "software\\Quillmoor Tambrix\\";
+
+    const char* const kHelp
+        = "TAMBRIX.EXE, the stand-in host of Rudimix: plays its test scripts.\n"
+          "Usage: TAMBRIX.EXE                        initialise this folder (settings, registry)\n"
+          "       TAMBRIX.EXE --init DIR             initialise the host folder DIR instead\n"
+          "       TAMBRIX.EXE [-notimesig] [--soundfont FILE.sf2] [--audio-driver NAME]\n"
+          "                   [--render FILE.wav] [--midi FILE.mid] <script>\n"
+          "                   play the script live, or write it into the files given\n"
+          "       TAMBRIX.EXE --stop                 end the performance that is playing\n"
+          "       TAMBRIX.EXE --version | --help     print the version or this text\n";
 
 } // namespace
 
@@ -110,6 +122,22 @@ int playScript(
 int run(const QStringList& arguments, const QString& ownFolder,
     const std::filesystem::path& registryFile, std::ostream& out, std::ostream& err)
 {
+    // Options of the installed stand-in: print a text, or initialise a given host folder.
+    if (arguments.value(0) == QLatin1String("--version")) {
+        out << "TAMBRIX.EXE (Rudimix stand-in host) " RUDIMIX_VERSION "\n";
+        return Success;
+    }
+    if (arguments.value(0) == QLatin1String("--help")) {
+        out << kHelp;
+        return Success;
+    }
+    if (arguments.value(0) == QLatin1String("--init")) {
+        if (arguments.size() != 2 || arguments.at(1).isEmpty()) {
+            err << kHelp;
+            return BadArguments;
+        }
+        return initialise(QFileInfo(arguments.at(1)).absoluteFilePath(), registryFile, out, err);
+    }
     if (arguments.isEmpty())
         return initialise(ownFolder, registryFile, out, err);
     if (arguments == QStringList { QStringLiteral("--stop") })
@@ -134,11 +162,7 @@ int run(const QStringList& arguments, const QString& ownFolder,
             rest.append(argument);
     }
     if (!usable || rest.size() != 1) {
-        err << "Usage: TAMBRIX.EXE                        initialise (settings file, registry)\n"
-               "       TAMBRIX.EXE [-notimesig] [--soundfont FILE.sf2] [--audio-driver NAME]\n"
-               "                   [--render FILE.wav] [--midi FILE.mid] <script>\n"
-               "                   play the script live, or write it into the files given\n"
-               "       TAMBRIX.EXE --stop                 end the performance that is playing\n";
+        err << kHelp;
         return BadArguments;
     }
     return playScript(rest.first(), options, out, err);
@@ -163,6 +187,27 @@ bool appendLog(const QString& folder, const std::string& text)
         done += n > 0 ? std::size_t(n) : 0;
     }
     return ::close(fd) == 0 && written;
+}
+
+} // namespace standin
+
+namespace standin {
+
+QString ownFolder(const QString& startedAs, const QString& programFolder)
+{
+    if (!startedAs.contains(u'/'))
+        return programFolder;
+    return QDir::cleanPath(QFileInfo(startedAs).absolutePath());
+}
+
+QString logFolder(const QStringList& arguments, const QString& ownFolder)
+{
+    const QString first = arguments.value(0);
+    if (first == QLatin1String("--version") || first == QLatin1String("--help"))
+        return {};
+    if (first == QLatin1String("--init") && arguments.size() == 2 && !arguments.at(1).isEmpty())
+        return QFileInfo(arguments.at(1)).absoluteFilePath();
+    return ownFolder;
 }
 
 } // namespace standin

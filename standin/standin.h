@@ -27,9 +27,19 @@ int initialise(const QString& folder, const std::filesystem::path& registryFile,
 int playScript(
     const QString& scriptPath, const PlayOptions& options, std::ostream& out, std::ostream& err);
 
-// The whole run for the command-line arguments (the program's name not included).
+// The whole run for the command-line arguments (the program's name not included): none
+// initialises ownFolder, "--init DIR" initialises DIR, "--version" and "--help" print a text.
 int run(const QStringList& arguments, const QString& ownFolder,
     const std::filesystem::path& registryFile, std::ostream& out, std::ostream& err);
+
+// The folder the stand-in counts as its own: that of the path it was started by, with symbolic
+// links not resolved, since a per-user host folder holds a link TAMBRIX.EXE to the installed
+// program (whose folder is not writable). A bare name found on PATH gives programFolder.
+QString ownFolder(const QString& startedAs, const QString& programFolder);
+
+// Where TAMBRIX.LOG goes for these arguments: the folder given to --init, else ownFolder. Empty
+// for --version and --help, which write no log.
+QString logFolder(const QStringList& arguments, const QString& ownFolder);
 
 // Appends the text to TAMBRIX.LOG in the folder. A log grown beyond a megabyte is renamed to
 // TAMBRIX.LOG.1 and a new one begins. A symbolic link, FIFO, folder or device of that name is

@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Builds the Debian package build/rudimix_<version>_amd64.deb (installs what is missing first).
+# Install it with: sudo apt-get install ./build/rudimix_*_amd64.deb
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build --target rudimix rudimix_launch tambrix_standin rudimix_icons
+cd build && cpack -G DEB

@@ -1,0 +1,175 @@
+// The installed Rudimix: the staged tree, --version and --help without a display, and the first
+// and second start through rudimix-launch for a user who never ran it.
+#include "standin.h"
+#include "tempdir.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QImage>
+#include <QProcess>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString gStage; // DESTDIR of the installation that the tests share
+
+// Runs a program to its end; the exit code (-1 when it hung or crashed) and its output.
+std::pair<int, QByteArray> runProgram(
+    const QString& program, const QStringList& arguments, const QProcessEnvironment& environment)
+{
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return { -1, process.readAllStandardError() };
+    return { process.exitCode(), process.readAllStandardOutput() };
+}
+
+// Every file and link under the folder with a hash of its content or its link target.
+QStringList snapshot(const QString& folder, bool withContent = true)
+{
+    QStringList entries;
+    QDirIterator it(
+        folder, QDir::Files | QDir::System | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo file(it.next());
+        const QByteArray hash
+            = QCryptographicHash::hash(TempFolder::read(file.filePath()), QCryptographicHash::Sha1);
+        entries << QDir(folder).relativeFilePath(file.filePath())
+                + (!withContent            ? u""_s
+                        : file.isSymLink() ? file.symLinkTarget()
+                                           : hash.toHex());
+    }
+    entries.sort();
+    return entries;
+}
+
+class InstallTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        static QTemporaryDir stage;
+        gStage = stage.path();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"DESTDIR"_s, gStage);
+        const auto [code, out] = runProgram(CMAKE_COMMAND_PATH,
+            { "--install", RUDIMIX_BUILD_DIR, "--prefix", "/usr" }, environment);
+        ASSERT_EQ(code, 0) << out.toStdString();
+    }
+    static QString staged(const QString& path) { return gStage + u"/usr/"_s + path; }
+
+    // A user who never ran Rudimix: a home and XDG folders of their own, no display.
+    QProcessEnvironment freshUser(bool offscreen) const
+    {
+        QProcessEnvironment environment;
+        for (const char* name : { "PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS" })
+            if (qEnvironmentVariableIsSet(name))
+                environment.insert(name, qEnvironmentVariable(name));
+        environment.insert(u"HOME"_s, home.file(u"home"_s));
+        environment.insert(u"XDG_CONFIG_HOME"_s, home.file(u"config"_s));
+        environment.insert(u"XDG_DATA_HOME"_s, home.file(u"data"_s));
+        if (offscreen) {
+            environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+            environment.insert(u"RUDIMIX_WINDOW_REPORT"_s, home.file(u"windows.txt"_s));
+        }
+        return environment;
+    }
+
+    // Starts the installed launcher; true when the editor window came up.
+    bool launchShowsEditor() const
+    {
+        QFile::remove(home.file(u"windows.txt"_s));
+        const int code = runProgram(staged(u"bin/rudimix-launch"_s), {}, freshUser(true)).first;
+        return code == 0
+            && TempFolder::read(home.file(u"windows.txt"_s)).startsWith("frmRudimix\t");
+    }
+    QStringList userFolders() const
+    {
+        return snapshot(home.file(u"data"_s)) + snapshot(home.file(u"config"_s));
+    }
+
+    TempFolder home;
+    const QString hostFolder = home.file(u"data/tambrix"_s);
+    const QString registryFile = home.file(u"config/winreg/HKEY_CURRENT_USER.ini"_s);
+};
+
+TEST_F(InstallTest, StagedTreeHoldsTheProgramsTheIconsAndTheDesktopFiles)
+{
+    EXPECT_EQ(snapshot(gStage, false),
+        QStringList({ "usr/bin/rudimix", "usr/bin/rudimix-launch", "usr/lib/rudimix/TAMBRIX.EXE",
+            "usr/share/applications/org.rudimix.Rudimix.desktop",
+            "usr/share/icons/hicolor/32x32/apps/rudimix.png",
+            "usr/share/icons/hicolor/64x64/apps/rudimix.png",
+            "usr/share/icons/hicolor/scalable/apps/rudimix.svg",
+            "usr/share/metainfo/org.rudimix.Rudimix.metainfo.xml" }));
+    for (const char* program : { "bin/rudimix", "bin/rudimix-launch", "lib/rudimix/TAMBRIX.EXE" })
+        EXPECT_TRUE(QFileInfo(staged(program)).isExecutable()) << program;
+    for (int size : { 32, 64 }) {
+        const QImage icon(staged(u"share/icons/hicolor/%1x%1/apps/rudimix.png"_s.arg(size)));
+        EXPECT_EQ(icon.size(), QSize(size, size));
+        EXPECT_TRUE(icon.hasAlphaChannel() && qAlpha(icon.pixel(0, 0)) == 0); // transparent corner
+    }
+}
+
+TEST_F(InstallTest, VersionAndHelpAnswerWithoutDisplayOrFiles)
+{
+    const char* const cases[][3] = {
+        { "bin/rudimix", "--version", "rudimix " RUDIMIX_VERSION "\n" },
+        { "bin/rudimix", "--help", "Usage: rudimix" },
+        { "bin/rudimix-launch", "--version", "rudimix " RUDIMIX_VERSION "\n" },
+        { "lib/rudimix/TAMBRIX.EXE", "--version", "TAMBRIX.EXE (Rudimix stand-in host) 1" },
+        { "lib/rudimix/TAMBRIX.EXE", "--help", "TAMBRIX.EXE, the stand-in host" },
+    };
+    for (const auto& [program, option, begins] : cases) {
+        const auto [code, out] = runProgram(staged(program), { option }, freshUser(false));
+        EXPECT_EQ(code, 0) << program << ' ' << option;
+        EXPECT_TRUE(out.startsWith(begins)) << out.toStdString();
+    }
+    EXPECT_EQ(snapshot(home.path()), QStringList()); // no settings, registry or log written
+    EXPECT_FALSE(QFileInfo::exists(staged(u"lib/rudimix/TAMBRIX.LOG"_s)));
+}
+
+TEST_F(InstallTest, FirstStartPreparesTheUsersHostFolderAndASecondChangesNothing)
+{
+    ASSERT_TRUE(launchShowsEditor());
+    EXPECT_EQ(QFileInfo(hostFolder + u"/TAMBRIX.EXE"_s).symLinkTarget(),
+        QFileInfo(staged(u"lib/rudimix/TAMBRIX.EXE"_s)).canonicalFilePath());
+    const QByteArray settings = TempFolder::read(hostFolder + u"/TAMBRIX.INI"_s);
+    EXPECT_TRUE(settings.contains("[program]") && settings.contains("MaxRudimixNotes=32"));
+    EXPECT_TRUE(TempFolder::read(registryFile).contains("ExeIniLocn=" + hostFolder.toUtf8()));
+    EXPECT_TRUE(TempFolder::read(hostFolder + u"/TAMBRIX.LOG"_s).contains("--init"));
+
+    const QStringList before = userFolders();
+    ASSERT_TRUE(launchShowsEditor());
+    EXPECT_EQ(userFolders(), before);
+}
+
+TEST_F(InstallTest, RegisteredHostElsewhereIsLeftAsItIs)
+{
+    const QString realHost = home.file(u"data/realhost"_s);
+    ASSERT_TRUE(QDir().mkpath(realHost) && QDir().mkpath(home.file(u"config/winreg"_s)));
+    TempFolder::write(realHost + u"/TAMBRIX.INI"_s, "[program]\nMaxRudimixNotes=40\n");
+    TempFolder::write(
+        registryFile, "[software\\Quillmoor Tambrix]\nExeIniLocn=" + realHost.toUtf8());
+    const QStringList before = userFolders();
+    ASSERT_TRUE(launchShowsEditor());
+    EXPECT_EQ(userFolders(), before);
+}
+
+TEST(StandInFolders, LogGoesToTheFolderItWasStartedFrom)
+{
+    const QString cases[][3] = {
+        { "-notimesig x.drum", "/home/u/.local/share/tambrix/TAMBRIX.EXE",
+            "/home/u/.local/share/tambrix" },
+        { "", "TAMBRIX.EXE", "/usr/lib/rudimix" }, // found on PATH: the program's folder
+        { "--init /home/u/host", "/usr/lib/rudimix/TAMBRIX.EXE", "/home/u/host" },
+        { "--version", "/usr/lib/rudimix/TAMBRIX.EXE", "" },
+    };
+    for (const auto& [arguments, startedAs, log] : cases) {
+        const QString own = standin::ownFolder(startedAs, u"/usr/lib/rudimix"_s);
+        EXPECT_EQ(standin::logFolder(arguments.split(u' ', Qt::SkipEmptyParts), own), log);
+    }
+}
+
+} // namespace
