@@ -92,10 +92,10 @@ int playScript(
     // Opened without waiting (a FIFO has no writer to wait for) and read only when it is a
     // regular file: a folder, FIFO or device as the script is refused at once with its cause.
     std::string bytes;
-    const std::string cause = readRegularFile(toPath(scriptPath), bytes);
-    if (!cause.empty()) {
-        err << "TAMBRIX.EXE: cannot read the script " << scriptPath.toStdString() << ": " << cause
-            << "\n";
+    const regular::Result read = regular::read(toPath(scriptPath), bytes);
+    if (!read.ok()) {
+        err << "TAMBRIX.EXE: cannot read the script " << scriptPath.toStdString() << ": "
+            << read.reason() << "\n";
         return BadScript;
     }
 

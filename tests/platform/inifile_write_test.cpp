@@ -217,3 +217,31 @@ TEST(IniWrite, RelativePathWritesInTheCurrentFolder)
     EXPECT_TRUE(ok);
     EXPECT_EQ(readBytes(folder.file("REL.INI")), "[a]\r\nk=v\r\n");
 }
+
+// Removing a key takes its entries out of the first section of that name and nothing else, in
+// the file's own encoding and line ends.
+TEST(IniWrite, RemovedKeyLeavesEveryOtherByte)
+{
+    const struct {
+        std::string before, after;
+    } cases[] = {
+        { "[s]\r\nk=1\r\nj=2\r\n", "[s]\r\nj=2\r\n" },
+        { "[s]\nK = 1\n;k=c\nk=2\n[t]\nk=3\n", "[s]\n;k=c\n[t]\nk=3\n" },
+        { "\xEF\xBB\xBF[s]\rk=1\rj=2", "\xEF\xBB\xBF[s]\rj=2" },
+        { std::string("\xFF\xFE[\0s\0]\0\r\0\n\0k\0=\0"
+                      "1\0\r\0\n\0",
+              22),
+            std::string("\xFF\xFE[\0s\0]\0\r\0\n\0", 12) },
+        { "[t]\nk=1\n", "[t]\nk=1\n" },
+    };
+    TempFolder temp;
+    const QString file = temp.file("x.ini");
+    for (const auto& c : cases) {
+        writeBytes(file, c.before);
+        bool removed = false;
+        std::string error;
+        EXPECT_TRUE(ini::removeKey(file.toStdString(), "S", "k", &removed, &error)) << error;
+        EXPECT_EQ(removed, c.before != c.after);
+        EXPECT_EQ(readBytes(file), c.after);
+    }
+}

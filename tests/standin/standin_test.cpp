@@ -170,7 +170,7 @@ TEST(StandInFiles, FolderOrFifoAsTheScriptFailsAtOnceWithTheCause)
     for (const auto& [name, cause] : { std::pair { "folder.drum", "not a regular file" },
              std::pair { "fifo.drum", "not a regular file" } }) {
         std::ostringstream out, err;
-        EXPECT_EQ(standin::playScript(temp.file(name), true, out, err), standin::BadScript);
+        EXPECT_EQ(standin::playScript(temp.file(name), {}, out, err), standin::BadScript);
         EXPECT_NE(err.str().find(std::string(name) + ": " + cause), std::string::npos) << err.str();
     }
 }
