@@ -10,14 +10,21 @@ namespace {
 using standin::MidiEvent;
 using standin::Performance;
 
-// Builds the performance of a header (lines joined with CR LF) and a pattern line.
-bool build(const std::string& header, const std::string& pattern, bool noTimeSig,
-    Performance& performance, std::string& error)
+// The performance of a header (lines joined with CR LF) and a pattern line. Without "error" it
+// must build; with it, "error" gets why it does not (empty if it does).
+Performance build(const std::string& header, const std::string& pattern, bool noTimeSig = false,
+    std::string* error = nullptr)
 {
     standin::Script script;
-    const std::string bytes = header + "\r\nRAW [new-rud]=" + pattern + "\r\n[new-rud]\r\n";
-    return standin::parseScript(bytes, script, error)
-        && standin::buildPerformance(script, noTimeSig, performance, error);
+    Performance p;
+    std::string why;
+    const bool ok = standin::parseScript(
+                        header + "\r\nRAW [new-rud]=" + pattern + "\r\n[new-rud]\r\n", script, why)
+        && standin::buildPerformance(script, noTimeSig, p, why);
+    EXPECT_TRUE(ok || error) << why;
+    if (error)
+        *error = ok ? "" : why.empty() ? "(no reason)" : why;
+    return p;
 }
 
 // The events as "ms key/velocity" notes, "ms Tmicros" tempo changes after the start and "ms Pn"
@@ -55,13 +62,12 @@ TEST(StandInPerformance, NoteTypesLastTheirTicksAtTheTempo)
     const int ticks[15] = { 120, 60, 40, 30, 20, 15, 10, 24, 18, 120, 120, 77, 120, 120, 1 };
     for (int tempo : { 100, 37 }) {
         for (int t = 0; t < 15; ++t) {
-            Performance p;
-            std::string error;
-            const std::string header = "SET TEMPO=" + std::to_string(tempo) + ";SET cticks= 77";
-            ASSERT_TRUE(build(header + ";SET FTICKS=1",
-                { "123456789ABCDEF"[t], '5', ',', '1', '5' }, true, p, error));
-            EXPECT_NEAR(p.events[4].seconds - p.events[2].seconds, ticks[t] * 0.5 / tempo, 1e-9);
-            EXPECT_NEAR(p.events[2].seconds, 0.05, 1e-12);
+            const auto e
+                = build("SET TEMPO=" + std::to_string(tempo) + ";SET cticks= 77;SET FTICKS=1",
+                    { "123456789ABCDEF"[t], '5', ',', '1', '5' }, true)
+                      .events;
+            EXPECT_NEAR(e.at(4).seconds - e.at(2).seconds, ticks[t] * 0.5 / tempo, 1e-9);
+            EXPECT_NEAR(e[2].seconds, 0.05, 1e-12);
         }
     }
 }
@@ -93,68 +99,53 @@ TEST(StandInPerformance, PlaysTheHeaderAsDocumented)
         { intro, "15,15", true,
             "50 35/71, 550 40/71, 1050 40/71, 1550 42/71, 1800 T333333, 1800 40/71, 2133.3 40/71" },
     };
-    for (const auto& [header, pattern, noTimeSig, expected] : cases) {
-        SCOPED_TRACE(header + " | " + pattern);
-        Performance p;
-        std::string error;
-        ASSERT_TRUE(build(header, pattern, noTimeSig, p, error)) << error;
-        EXPECT_EQ(notes(p), expected);
-    }
+    for (const auto& [header, pattern, noTimeSig, expected] : cases)
+        EXPECT_EQ(notes(build(header, pattern, noTimeSig)), expected) << header << " | " << pattern;
 }
 
 TEST(StandInPerformance, RefusesMalformedValuesNamingTheLine)
 {
-    struct Bad {
-        std::string header, message, pattern = "D5X>A+B+C+D+E+F,15";
+    auto refuses = [](const std::string& header, const std::string& message,
+                       const std::string& pattern = "D5X>A+B+C+D+E+F,15") {
+        std::string error;
+        build(header, pattern, false, &error);
+        EXPECT_EQ(error.substr(0, message.size()), message) << header << ": " << error;
+        EXPECT_EQ(error.empty(), message.empty()) << header;
     };
+    // Each value of a single setting on line 1: "line 1: <setting>: <message>".
+    const std::vector<std::pair<std::string, std::vector<std::string>>> values = {
+        { "the tempo must be a whole number from 10 to 1000",
+            { "TEMPO=fast", "TEMPO=", "TEMPO=99999999999" } },
+        { "the length of a note in ticks must be a whole", { "ATICKS=0", "BTICKS=-5" } },
+        { "six MIDI", { "TRACKVOICES(1)=40,35,42,46,50", "TRACKVOICES(1)=1,2,3,4,5,6,7" } },
+        { "the key of voice F", { "TRACKVOICES(1)=1,2,3,4,5,128" } },
+        { "the key of voice C", { "TRACKVOICES(1)=1,2,,4,5,6" } },
+        { "the MIDI program", { "TRACKINSTRUMENT(1)=128" } },
+        { "the number of repeats must be a whole number", { "REPEATS=-1", "REPEATS=1001" } },
+        { "the change of tempo", { "TEMPOCHANGE=5.5" } },
+        { "the time signature must be n/d",
+            { "TIMESIG=4", "TIMESIG=4/3", "TIMESIG=0/4", "TIMESIG=4/64" } },
+        { "the value must be YES or NO", { "PLAYBEAT=maybe" } },
+        { "the script has no pattern \"RAW [fill]=\"", { "INTRO=fill" } },
+    };
+    for (const auto& [message, settings] : values)
+        for (const std::string& setting : settings)
+            refuses("SET " + setting, "line 1: " + setting + ": " + message);
+    refuses("'x\r\nSET TEMPO=0", "line 2: TEMPO=0: the tempo must be");
+    refuses("RAW [x]=15,Z5\r\nSET TRANSITION=x", "line 1: note 2 \"Z5\": the note type");
+    refuses("SET TEMPO=10;SET REPEATS=1000;SET DTICKS=3840",
+        "the performance would last more than 3600");
     std::string many = "19X>A+B+C+D+E+F"; // 42 notes of 12 strikes
     for (int i = 1; i < 42; ++i)
         many += ",79X>A+B+C+D+E+F";
-    const std::vector<Bad> cases = {
-        { "SET TEMPO=fast",
-            "line 1: TEMPO=fast: the tempo must be a whole number from 10 to 1000" },
-        { "'x\r\nSET TEMPO=0", "line 2: TEMPO=0: the tempo must be" },
-        { "SET TEMPO=", "line 1: TEMPO=: the tempo must be" },
-        { "SET TEMPO=99999999999", "line 1: TEMPO=99999999999: the tempo must be" },
-        { "SET ATICKS=0", "line 1: ATICKS=0: the length of a note in ticks must be a whole" },
-        { "SET BTICKS=-5", "line 1: BTICKS=-5: the length of a note" },
-        { "SET TRACKVOICES(1)=40,35,42,46,50", "line 1: TRACKVOICES(1)=40,35,42,46,50: six MIDI" },
-        { "SET TRACKVOICES(1)=1,2,3,4,5,6,7", "line 1: TRACKVOICES(1)=1,2,3,4,5,6,7: six MIDI" },
-        { "SET TRACKVOICES(1)=1,2,3,4,5,128",
-            "line 1: TRACKVOICES(1)=1,2,3,4,5,128: the key of voice F" },
-        { "SET TRACKVOICES(1)=1,2,,4,5,6",
-            "line 1: TRACKVOICES(1)=1,2,,4,5,6: the key of voice C" },
-        { "SET TRACKINSTRUMENT(1)=128", "line 1: TRACKINSTRUMENT(1)=128: the MIDI program" },
-        { "SET REPEATS=-1", "line 1: REPEATS=-1: the number of repeats must be a whole number" },
-        { "SET REPEATS=1001", "line 1: REPEATS=1001: the number of repeats" },
-        { "SET TEMPOCHANGE=5.5", "line 1: TEMPOCHANGE=5.5: the change of tempo" },
-        { "SET TIMESIG=4", "line 1: TIMESIG=4: the time signature must be n/d" },
-        { "SET TIMESIG=4/3", "line 1: TIMESIG=4/3: the time signature" },
-        { "SET TIMESIG=0/4", "line 1: TIMESIG=0/4: the time signature" },
-        { "SET TIMESIG=4/64", "line 1: TIMESIG=4/64: the time signature" },
-        { "SET PLAYBEAT=maybe", "line 1: PLAYBEAT=maybe: the value must be YES or NO" },
-        { "SET INTRO=fill", "line 1: INTRO=fill: the script has no pattern \"RAW [fill]=\"" },
-        { "RAW [x]=15,Z5\r\nSET TRANSITION=x", "line 1: note 2 \"Z5\": the note type" },
-        { "SET TEMPO=10;SET REPEATS=1000;SET DTICKS=3840",
-            "the performance would last more than 3600" },
-        { "SET TEMPO=1000;SET REPEATS=1000", "the performance would sound more than 500000", many },
-        { "SET REPEATS=100;SET TRACKINSTRUMENT(1)=0", "" }, // within the limits
-    };
-    for (const Bad& c : cases) {
-        SCOPED_TRACE(c.header);
-        Performance p;
-        std::string error;
-        EXPECT_EQ(build(c.header, c.pattern, false, p, error), c.message.empty());
-        EXPECT_EQ(error.substr(0, c.message.size()), c.message) << error;
-    }
+    refuses(
+        "SET TEMPO=1000;SET REPEATS=1000", "the performance would sound more than 500000", many);
+    refuses("SET REPEATS=100;SET TRACKINSTRUMENT(1)=0", ""); // within the limits
 }
 
 TEST(StandInPerformance, ReportsEachUnknownSettingOnce)
 {
-    Performance p;
-    std::string error;
-    ASSERT_TRUE(
-        build("SET FOO=1;SET tempo=90\r\nSET foo = 2;SET TRACKVOICES(2)=1", "15", false, p, error));
+    const Performance p = build("SET FOO=1;SET tempo=90\r\nSET foo = 2;SET TRACKVOICES(2)=1", "15");
     EXPECT_EQ(p.notices,
         (std::vector<std::string> { "line 1: the setting FOO is unknown; ignored",
             "line 2: the setting TRACKVOICES(2) is unknown; ignored" }));

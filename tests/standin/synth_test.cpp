@@ -23,12 +23,6 @@ namespace fs = std::filesystem;
 
 const char* const kTimGM = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 
-struct TempDir {
-    fs::path path = fs::temp_directory_path() / ("rudimix-sound-" + std::to_string(::getpid()));
-    TempDir() { fs::create_directories(path); }
-    ~TempDir() { fs::remove_all(path); }
-};
-
 std::string readFile(const fs::path& file)
 {
     std::ifstream in(file, std::ios::binary);
@@ -52,15 +46,22 @@ std::vector<float> leftChannel(const std::string& b, std::size_t from)
     return left;
 }
 
+// The highest absolute value of the samples from "from" to before "to".
+float peak(const std::vector<float>& samples, std::size_t from, std::size_t to)
+{
+    float peak = 0;
+    for (std::size_t i = from; i < std::min(to, samples.size()); ++i)
+        peak = std::max(peak, std::abs(samples[i]));
+    return peak;
+}
+
 // Onsets: the start of every millisecond whose peak is over 2.5 times the highest peak of the
 // 20 ms before it and over 0.5 % of full scale; an onset masks the next 10 ms.
 std::vector<double> onsets(const std::vector<float>& samples)
 {
     std::vector<float> peaks;
     for (std::size_t ms = 0; (ms + 1) * kSampleRate / 1000 <= samples.size(); ++ms)
-        peaks.push_back(std::abs(*std::max_element(samples.begin() + ms * kSampleRate / 1000,
-            samples.begin() + (ms + 1) * kSampleRate / 1000,
-            [](float a, float b) { return std::abs(a) < std::abs(b); })));
+        peaks.push_back(peak(samples, ms * kSampleRate / 1000, (ms + 1) * kSampleRate / 1000));
     std::vector<double> found;
     for (std::size_t i = 0; i < peaks.size(); ++i) {
         const float before = *std::max_element(
@@ -72,16 +73,7 @@ std::vector<double> onsets(const std::vector<float>& samples)
     return found;
 }
 
-float peakAfter(const std::vector<float>& samples, double from)
-{
-    const auto begin = samples.begin() + long(from * kSampleRate);
-    float peak = 0;
-    for (auto i = begin; i < samples.end() && i < begin + kSampleRate / 10; ++i)
-        peak = std::max(peak, std::abs(*i));
-    return peak;
-}
-
-standin::Performance performanceOf(const std::string& pattern, std::vector<double>& noteTimes)
+standin::Performance performanceOf(const std::string& pattern)
 {
     standin::Script script;
     standin::Performance performance;
@@ -91,25 +83,34 @@ standin::Performance performanceOf(const std::string& pattern, std::vector<doubl
                     script, error)
         && standin::buildPerformance(script, true, performance, error))
         << error;
-    for (const standin::MidiEvent& e : performance.events)
-        if (e.type == standin::MidiEvent::Type::NoteOn)
-            noteTimes.push_back(e.seconds);
     return performance;
 }
 
-TEST(Synthesiser, RendersEveryNoteAtItsTimeWithItsLoudness)
-{
-    // Eighth notes at volumes 3, 5, 7 and 9 on the snare, then a flam and one more stroke.
-    std::vector<double> scheduled;
-    const standin::Performance performance = performanceOf("23,25,27,29,29X,25", scheduled);
-    ASSERT_EQ(scheduled.size(), 7u);
+// A soundfont loaded; a temporary folder.
+struct Synthesiser : ::testing::Test {
+    fs::path dir = fs::temp_directory_path() / ("rudimix-sound-" + std::to_string(::getpid()));
     standin::Synthesiser synth;
     std::string error;
-    ASSERT_EQ(synth.loadSoundFont(kTimGM, error), SoundResult::Ok) << error;
-    TempDir dir;
-    const auto wav = dir.path / "pattern.wav";
+    void SetUp() override
+    {
+        fs::create_directories(dir);
+        ASSERT_EQ(synth.loadSoundFont(kTimGM, error), SoundResult::Ok) << error;
+    }
+    ~Synthesiser() override { fs::remove_all(dir); }
+};
+
+TEST_F(Synthesiser, RendersEveryNoteAtItsTimeWithItsLoudness)
+{
+    // Eighth notes at volumes 3, 5, 7 and 9 on the snare, then a flam and one more stroke.
+    const standin::Performance performance = performanceOf("23,25,27,29,29X,25");
+    std::vector<double> scheduled;
+    for (const standin::MidiEvent& e : performance.events)
+        if (e.type == standin::MidiEvent::Type::NoteOn)
+            scheduled.push_back(e.seconds);
+    ASSERT_EQ(scheduled.size(), 7u);
+    const auto wav = dir / "pattern.wav";
     ASSERT_EQ(synth.renderWav(performance, wav, error), SoundResult::Ok) << error;
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 1) << "a temporary file left";
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1) << "a temporary file left";
 
     const std::string b = readFile(wav);
     ASSERT_TRUE(b.size() > 44 && !b.compare(0, 16, "RIFF" + b.substr(4, 4) + "WAVEfmt ")
@@ -125,67 +126,61 @@ TEST(Synthesiser, RendersEveryNoteAtItsTimeWithItsLoudness)
     for (std::size_t i = 0; i < found.size(); ++i)
         EXPECT_NEAR(found[i], scheduled[i], 0.005) << "note " << i;
     EXPECT_NEAR(found[5] - found[4], 0.030, 0.005) << "the flam's two strokes";
+    // The peak of the first 100 ms of each of the four first notes grows with the volume.
+    auto loudness = [&](std::size_t note) {
+        const std::size_t from = std::size_t(found[note] * kSampleRate);
+        return peak(samples, from, from + kSampleRate / 10);
+    };
     for (std::size_t i = 1; i < 4; ++i)
-        EXPECT_GT(peakAfter(samples, found[i]), 1.1f * peakAfter(samples, found[i - 1]))
+        EXPECT_GT(loudness(i), 1.1f * loudness(i - 1))
             << "volume " << 2 * i + 3 << " against " << 2 * i + 1;
 }
 
-pid_t spawn(std::vector<std::string> arguments, const fs::path& output)
+// Starts a shell command line, its output into a file, in place of the shell: its process id is
+// the command's.
+pid_t spawn(const std::string& command, const fs::path& output)
 {
+    const std::string line = "exec " + command + " > '" + output.string() + "'";
     const pid_t pid = ::fork();
     if (pid == 0) {
-        std::vector<char*> argv;
-        for (std::string& a : arguments)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        if (std::FILE* out = std::fopen(output.c_str(), "wb"))
-            ::dup2(::fileno(out), STDOUT_FILENO);
-        ::execvp(argv[0], argv.data());
+        ::execl("/bin/sh", "sh", "-c", line.c_str(), nullptr);
         ::_exit(127);
     }
     return pid;
 }
 
+// Ends a child process unless it has ended already.
 void end(pid_t pid)
 {
-    ::kill(pid, SIGTERM);
-    ::waitpid(pid, nullptr, 0);
+    if (::waitpid(pid, nullptr, WNOHANG) == 0 && ::kill(pid, SIGTERM) == 0)
+        ::waitpid(pid, nullptr, 0);
 }
 
 // Under a private PulseAudio server with a null sink, whose monitor is recorded.
-TEST(Synthesiser, PlaysLiveOnASoundServer)
+TEST_F(Synthesiser, PlaysLiveOnASoundServer)
 {
-    TempDir dir;
-    const std::string socket = (dir.path / "pulse" / "native").string();
+    const std::string socket = (dir / "pulse" / "native").string();
     for (const char* variable : { "XDG_RUNTIME_DIR", "HOME" })
-        ::setenv(variable, dir.path.c_str(), 1);
-    ::setenv("PULSE_RUNTIME_PATH", (dir.path / "pulse").c_str(), 1);
+        ::setenv(variable, dir.c_str(), 1);
+    ::setenv("PULSE_RUNTIME_PATH", (dir / "pulse").c_str(), 1);
     ::setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
-    const pid_t server = spawn({ "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n",
-                                   "--load=module-native-protocol-unix auth-anonymous=1",
-                                   "--load=module-null-sink sink_name=rudimix" },
-        dir.path / "server.log");
-    bool exited = false;
-    for (int i = 0; i < 100 && !exited && !fs::exists(socket); ++i) {
+    const pid_t server = spawn("pulseaudio --daemonize=no --exit-idle-time=-1 -n "
+                               "'--load=module-native-protocol-unix auth-anonymous=1' "
+                               "'--load=module-null-sink sink_name=rudimix'",
+        dir / "server.log");
+    for (int i = 0; i < 100 && !fs::exists(socket) && ::waitpid(server, nullptr, WNOHANG) == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        exited = ::waitpid(server, nullptr, WNOHANG) != 0;
-    }
-    if (exited || !fs::exists(socket)) {
-        if (!exited)
-            end(server);
+    if (!fs::exists(socket) || ::waitpid(server, nullptr, WNOHANG) != 0) {
+        end(server);
         GTEST_SKIP() << "No PulseAudio server could be started here: live playback not tried.";
     }
-    const pid_t recorder = spawn(
-        { "parec", "--device=rudimix.monitor", "--format=s16le", "--rate=44100", "--channels=2" },
-        dir.path / "monitor.raw");
+    const pid_t recorder = spawn("parec --device=rudimix.monitor --format=s16le --rate=44100 "
+                                 "--channels=2",
+        dir / "monitor.raw");
 
-    std::vector<double> scheduled;
-    const standin::Performance performance = performanceOf("29,29,29,29", scheduled);
-    standin::Synthesiser synth;
-    std::string error;
     std::string driver;
-    ASSERT_EQ(synth.loadSoundFont(kTimGM, error), SoundResult::Ok) << error;
-    ASSERT_EQ(synth.startLive(performance, "", driver, error), SoundResult::Ok) << error;
+    ASSERT_EQ(synth.startLive(performanceOf("29,29,29,29"), "", driver, error), SoundResult::Ok)
+        << error;
     EXPECT_EQ(driver, "pulseaudio");
     // A busy machine's null sink may take its samples at half speed: no real-time check here.
     for (int i = 0; i < 1000 && !synth.liveFinished(); ++i)
@@ -196,7 +191,7 @@ TEST(Synthesiser, PlaysLiveOnASoundServer)
     end(recorder);
     end(server);
 
-    const std::vector<float> left = leftChannel(readFile(dir.path / "monitor.raw"), 0);
+    const std::vector<float> left = leftChannel(readFile(dir / "monitor.raw"), 0);
     ASSERT_GT(left.size(), std::size_t(kSampleRate)) << "the monitor recorded under a second";
     EXPECT_GT(*std::max_element(left.begin(), left.end()), 0.05f) << "silence";
     // Every stroke is there (a starved sound server may add breaks, hence no check of spacing).
