@@ -61,11 +61,10 @@ TEST(StandInPerformance, NoteTypesLastTheirTicksAtTheTempo)
 {
     const int ticks[15] = { 120, 60, 40, 30, 20, 15, 10, 24, 18, 120, 120, 77, 120, 120, 1 };
     for (int tempo : { 100, 37 }) {
+        const std::string header
+            = "SET TEMPO=" + std::to_string(tempo) + ";SET cticks= 77;SET FTICKS=1";
         for (int t = 0; t < 15; ++t) {
-            const auto e
-                = build("SET TEMPO=" + std::to_string(tempo) + ";SET cticks= 77;SET FTICKS=1",
-                    { "123456789ABCDEF"[t], '5', ',', '1', '5' }, true)
-                      .events;
+            const auto e = build(header, { "123456789ABCDEF"[t], '5', ',', '1', '5' }, true).events;
             EXPECT_NEAR(e.at(4).seconds - e.at(2).seconds, ticks[t] * 0.5 / tempo, 1e-9);
             EXPECT_NEAR(e[2].seconds, 0.05, 1e-12);
         }

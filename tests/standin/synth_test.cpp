@@ -29,12 +29,10 @@ std::string readFile(const fs::path& file)
     return { std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>() };
 }
 
+// The little-endian number of "size" bytes at "at".
 std::uint32_t le(const std::string& b, std::size_t at, int size)
 {
-    std::uint32_t v = 0;
-    for (int i = size - 1; i >= 0; --i)
-        v = (v << 8) | std::uint8_t(b[at + i]);
-    return v;
+    return size == 0 ? 0 : std::uint8_t(b[at]) | le(b, at + 1, size - 1) << 8;
 }
 
 // The left channel of 16-bit stereo samples from the given byte on, as -1 to 1.
