@@ -60,25 +60,24 @@ TEST_F(UndoTest, EachActionIsOneStepThatUndoAndRedoPutBackExactly)
 {
     using F = frmRudimix;
     const QString pasted = QStringLiteral("RAW [x]=") + QStringList(30, "19X>F").join(',');
-    const std::tuple<const char*, std::function<void(F&)>, int> actions[] = {
-        { "3 edits",
+    const std::tuple<const char*, int, std::function<void(F&)>> actions[] = {
+        { "3 edits", 3,
             [&](F& e) {
                 clickPart(e.VertVolume(3), QStyle::SC_ScrollBarAddLine);
                 QTest::mouseClick(e.chkFlammed(1), Qt::LeftButton);
                 QTest::mouseClick(e.chkVoice(2, 5), Qt::LeftButton);
-            },
-            3 },
-        { "paste", [&](F&) { menu(&F::mnuPaste_Click, pasted); }, 1 },
-        { "refused paste", [&](F&) { menu(&F::mnuPaste_Click, QStringList(33, "4").join(',')); },
-            0 },
-        { "set number 5", [&](F&) { menu(&F::mnuSetNumber_Click, "5"); }, 1 },
-        { "same number", [&](F&) { menu(&F::mnuSetNumber_Click, "22"); }, 0 },
-        { "thumb drag", [&](F& e) { drag(e.VertRes(5)); }, 1 },
-        { "arrows 0.9 s apart", [&](F& e) { arrows(e.VertRes(2), 3, 900); }, 1 },
-        { "arrows 1 s apart", [&](F& e) { arrows(e.VertRes(2), 3, 1000); }, 3 },
-        { "two bars", [&](F& e) { arrows(e.VertRes(2), 1, 9), arrows(e.VertVolume(2), 1, 9); }, 2 },
+            } },
+        { "paste", 1, [&](F&) { menu(&F::mnuPaste_Click, pasted); } },
+        { "refused paste", 0,
+            [&](F&) { menu(&F::mnuPaste_Click, QStringList(33, "4").join(',')); } },
+        { "set number 5", 1, [&](F&) { menu(&F::mnuSetNumber_Click, "5"); } },
+        { "same number", 0, [&](F&) { menu(&F::mnuSetNumber_Click, "22"); } },
+        { "thumb drag", 1, [&](F& e) { drag(e.VertRes(5)); } },
+        { "arrows 0.9 s apart", 1, [&](F& e) { arrows(e.VertRes(2), 3, 900); } },
+        { "arrows 1 s apart", 3, [&](F& e) { arrows(e.VertRes(2), 3, 1000); } },
+        { "two bars", 2, [&](F& e) { arrows(e.VertRes(2), 1, 9), arrows(e.VertVolume(2), 1, 9); } },
     };
-    for (const auto& [name, act, steps] : actions) {
+    for (const auto& [name, steps, act] : actions) {
         SCOPED_TRACE(name);
         start();
         const QStringList before = shown();

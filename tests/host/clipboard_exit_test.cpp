@@ -11,7 +11,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 // Copy to Clipboard, then Exit, on an X display of its own: the line reaches a clipboard
 // manager, and the program ends at once, with a manager or without one.
@@ -60,10 +59,8 @@ QString start(QProcess& process, const QString& program, const QStringList& argu
 TEST(ClipboardAtExit, TheLineReachesTheClipboardManagerAndTheEndComesAtOnce)
 {
     QProcess server;
-    const QString xvfb = QStandardPaths::findExecutable("Xvfb");
-    const QString display = xvfb.isEmpty()
-        ? QString()
-        : start(server, xvfb, { "-displayfd", "1", "-nolisten", "tcp" });
+    const QString display = start(
+        server, QStandardPaths::findExecutable("Xvfb"), { "-displayfd", "1", "-nolisten", "tcp" });
     if (display.isEmpty())
         GTEST_SKIP() << "Xvfb is missing or did not start: the clipboard at Exit is not checked";
     qputenv("DISPLAY", ":" + display.toLatin1()); // for the processes started below
