@@ -118,7 +118,7 @@ TEST_F(Host, PlaysOnePerformanceAtATimeAndStops)
         return process->readAllStandardOutput();
     };
     // Every newer one stops the one playing: once all have started, one is left.
-    QTest::qWaitFor([&] { return playing() <= 1; }, 20000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return playing() <= 1; }, 20000));
     EXPECT_EQ(playing(), 1);
     EXPECT_TRUE(stop().startsWith("Stopped the performance of process"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return playing() == 0; }, 2000))
