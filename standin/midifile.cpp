@@ -1,5 +1,7 @@
 #include "midifile.h"
 
+#include "regularfile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -151,15 +153,9 @@ bool writeMidiFile(
         error = reason(path, errno);
         return false;
     }
-    std::size_t done = 0;
     int failure = 0;
-    while (done < bytes.size() && failure == 0) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n > 0)
-            done += std::size_t(n);
-        else if (n < 0 && errno != EINTR)
-            failure = errno;
-    }
+    if (!regular::writeAll(fd, { reinterpret_cast<const char*>(bytes.data()), bytes.size() }))
+        failure = errno;
     if (failure == 0 && ::fsync(fd) != 0)
         failure = errno;
     if (::close(fd) != 0 && failure == 0)

@@ -1,5 +1,7 @@
 #include "wavfile.h"
 
+#include "regularfile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -47,23 +49,6 @@ namespace {
         at[1] = char(sample >> 8);
     }
 
-    bool writeAll(int fd, const char* bytes, std::size_t size)
-    {
-        while (size > 0) {
-            const ssize_t n = ::write(fd, bytes, size);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                if (n == 0)
-                    errno = EIO;
-                return false;
-            }
-            bytes += n;
-            size -= std::size_t(n);
-        }
-        return true;
-    }
-
 } // namespace
 
 WavWriter::WavWriter(std::filesystem::path target, int sampleRate, unsigned frames)
@@ -100,7 +85,7 @@ bool WavWriter::open(std::string& error)
     if (fd < 0)
         return fail(errno, error);
     const std::string bytes = header(sampleRate, frames);
-    return writeAll(fd, bytes.data(), bytes.size()) || fail(errno, error);
+    return regular::writeAll(fd, { bytes.data(), bytes.size() }) || fail(errno, error);
 }
 
 bool WavWriter::write(const float* left, const float* right, unsigned count, std::string& error)
@@ -110,7 +95,7 @@ bool WavWriter::write(const float* left, const float* right, unsigned count, std
         putSample(&bytes[4 * i], left[i]);
         putSample(&bytes[4 * i + 2], right[i]);
     }
-    return writeAll(fd, bytes.data(), bytes.size()) || fail(errno, error);
+    return regular::writeAll(fd, { bytes.data(), bytes.size() }) || fail(errno, error);
 }
 
 bool WavWriter::commit(std::string& error)

@@ -2,6 +2,7 @@
 
 #include "cp1252.h"
 #include "modrudimix.h"
+#include "regularfile.h"
 
 #include <QFile>
 #include <QStringList>
@@ -50,22 +51,6 @@ bool readOnlyByMode(const QByteArray& name)
     return ::stat(name.constData(), &st) == 0 && (st.st_mode & 0222) == 0;
 }
 
-bool writeAll(int fd, const std::string& bytes, int& code)
-{
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            code = errno;
-            return false;
-        }
-        written += std::size_t(n); // a short write goes on; the next one reports the cause
-    }
-    return true;
-}
-
 // Writes the script's bytes beside it, under a temporary name in the same folder, and renames
 // that into place: a host that reads the script meanwhile finds the old script or the new one,
 // whole, never none or a part. A symbolic link of the script's name is replaced, not written
@@ -94,7 +79,10 @@ void writeScript(const QByteArray& name, const std::string& bytes, QString* erro
     bool done = ::fchmod(fd, 0666 & ~mask) == 0;
     if (!done)
         code = errno;
-    done = done && writeAll(fd, bytes, code);
+    if (done && !regular::writeAll(fd, bytes)) {
+        code = errno;
+        done = false;
+    }
     if (::close(fd) != 0 && done) { // a delayed write error shows here
         code = errno;
         done = false;
@@ -156,8 +144,8 @@ void gsbAppendLine(const QString& line, const QString& path, QString* error)
     const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
     if (fd < 0)
         return fail(error, errno);
-    int code = 0;
-    if (!writeAll(fd, bytes, code)) {
+    if (!regular::writeAll(fd, bytes)) {
+        const int code = errno;
         ::close(fd);
         return fail(error, code);
     }

@@ -41,21 +41,6 @@ namespace {
         return -1;
     }
 
-    bool writeAll(int fd, std::string_view text, off_t offset)
-    {
-        while (!text.empty()) {
-            const ssize_t n = ::pwrite(fd, text.data(), text.size(), offset);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return false;
-            }
-            text.remove_prefix(std::size_t(n));
-            offset += n;
-        }
-        return true;
-    }
-
     // Writes into the file itself; see write().
     Result writeInPlace(
         const std::filesystem::path& target, std::string_view text, const struct stat& existing)
@@ -85,7 +70,7 @@ namespace {
                 return give({ Status::Failed, reserved });
             }
         }
-        if (!writeAll(fd, text, 0) || ::ftruncate(fd, newSize) != 0 || ::fsync(fd) != 0)
+        if (!writeAll(fd, text) || ::ftruncate(fd, newSize) != 0 || ::fsync(fd) != 0)
             return give(failed(errno));
         return ::close(fd) == 0 ? Result { Status::Ok, 0 } : failed(errno);
     }
@@ -161,6 +146,22 @@ Result read(const std::filesystem::path& file, std::string& bytes, struct stat* 
     return result;
 }
 
+bool writeAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            return false;
+        }
+        bytes.remove_prefix(std::size_t(n));
+    }
+    return true;
+}
+
 Result write(
     const std::filesystem::path& target, std::string_view text, const struct stat* existing)
 {
@@ -189,7 +190,7 @@ Result write(
         ::unlink(temp.c_str());
         return failed(code);
     };
-    if (!writeAll(fd, text, 0))
+    if (!writeAll(fd, text))
         return abandon(errno);
     if (existing) {
         if (::fchown(fd, existing->st_uid, existing->st_gid) != 0) {

@@ -37,6 +37,10 @@ Result inspect(const std::filesystem::path& file, struct stat* st = nullptr);
 // between the look and the open is refused all the same) and read to at most kMaxFileSize bytes.
 Result read(const std::filesystem::path& file, std::string& bytes, struct stat* st = nullptr);
 
+// Writes all the bytes to the open file from where it stands, going on after a short write or an
+// interruption. False on a failure, with errno holding the cause.
+bool writeAll(int fd, std::string_view bytes);
+
 // Puts text into the file as its whole content; existing holds the status of the file as it was
 // read, or is null for a new file. Normally the text is written beside the file and renamed
 // into place, keeping the file's mode (and owner, where the system allows), so that a reader
