@@ -11,18 +11,8 @@ namespace launcher {
 
 QString registeredHostFolder(IRegistry& registry)
 {
-    HKEY key = 0;
-    if (registry.RegOpenKeyEx(HKEY_CURRENT_USER, "software\\Quillmoor Tambrix\\", 0, 0xF0063, &key)
-        != ERROR_SUCCESS)
-        return {};
-    unsigned char buffer[256] = {};
-    std::uint32_t type = 0;
-    std::uint32_t size = sizeof buffer;
-    const long result = registry.RegQueryValueEx(key, "ExeIniLocn", &type, buffer, &size);
-    registry.RegCloseKey(key);
-    if (result != ERROR_SUCCESS || type != REG_SZ || size < 2 || size > sizeof buffer)
-        return {};
-    return cp1252::toUnicode(std::string_view(reinterpret_cast<const char*>(buffer), size - 1));
+    return cp1252::toUnicode(readStringValue(
+        registry, HKEY_CURRENT_USER, "software\\Quillmoor Tambrix\\", "ExeIniLocn"));
 }
 
 QString userHostFolder()

@@ -97,22 +97,8 @@ QString modRudimix::gfnRegGetString(HKEY root, const QString& keyPath, const QSt
 
 QString modRudimix::regGetString(HKEY root, const QString& keyPath, const QString& valueName)
 {
-    IRegistry& registry = mServices.registry;
-    HKEY key = 0;
-    if (registry.RegOpenKeyEx(root, cp1252::fromUnicode(keyPath), 0, 0xF0063, &key)
-        != ERROR_SUCCESS)
-        return QString();
-    unsigned char buffer[256] = {};
-    std::uint32_t size = sizeof buffer;
-    std::uint32_t type = 0;
-    QString result;
-    const long status
-        = registry.RegQueryValueEx(key, cp1252::fromUnicode(valueName), &type, buffer, &size);
-    if (status == ERROR_SUCCESS && type == REG_SZ && size > 0 && size <= sizeof buffer)
-        result = cp1252::toUnicode(
-            std::string_view(reinterpret_cast<const char*>(buffer), std::size_t(size - 1)));
-    registry.RegCloseKey(key);
-    return result;
+    return cp1252::toUnicode(readStringValue(
+        mServices.registry, root, cp1252::fromUnicode(keyPath), cp1252::fromUnicode(valueName)));
 }
 
 QString modRudimix::gfnINIgetBasic(

@@ -37,6 +37,23 @@ IniRegistry::IniRegistry(std::filesystem::path file)
 {
 }
 
+std::string readStringValue(
+    IRegistry& registry, HKEY root, const std::string& keyPath, const std::string& valueName)
+{
+    HKEY key = 0;
+    if (registry.RegOpenKeyEx(root, keyPath, 0, 0xF0063, &key) != ERROR_SUCCESS)
+        return {};
+    unsigned char buffer[256] = {};
+    std::uint32_t size = sizeof buffer;
+    std::uint32_t type = 0;
+    std::string result;
+    const long status = registry.RegQueryValueEx(key, valueName, &type, buffer, &size);
+    if (status == ERROR_SUCCESS && type == REG_SZ && size > 0 && size <= sizeof buffer)
+        result.assign(reinterpret_cast<const char*>(buffer), std::size_t(size - 1));
+    registry.RegCloseKey(key);
+    return result;
+}
+
 std::filesystem::path IniRegistry::defaultFile()
 {
     // A relative XDG_CONFIG_HOME is not valid and does not count.

@@ -36,6 +36,11 @@ public:
     virtual long RegCloseKey(HKEY key) = 0;
 };
 
+// A string value through the registry calls (open the key, read into a 256-byte buffer, close),
+// as Windows-1252 text; empty when the key or value is missing, not a string or too long.
+std::string readStringValue(
+    IRegistry& registry, HKEY root, const std::string& keyPath, const std::string& valueName);
+
 // HKEY_CURRENT_USER kept in an INI file: the key path is the section (case ignored, trailing
 // backslashes ignored on both sides, so "[software\Maker\]" is the key "software\Maker\"),
 // the value name is the key, every value is a REG_SZ string. A file that is not a regular file
