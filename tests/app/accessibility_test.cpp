@@ -1,6 +1,5 @@
 // What a screen reader meets in the three windows: every control it can act on has a name of
 // its own, and a note's controls carry the note's description.
-#include "cellcheckbox.h"
 #include "fakes.h"
 #include "frmelementsettings.h"
 #include "frmrawsetup.h"
@@ -9,8 +8,8 @@
 #include "picturebutton.h"
 
 #include <QAccessible>
-#include <QScrollBar>
 #include <QTest>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
 
