@@ -95,13 +95,15 @@ TEST_F(Host, FailuresNameTheirCauseQuicklyAndLeaveNoFile)
 
 TEST_F(Host, PlaysOnePerformanceAtATimeAndStops)
 {
-    // Long enough (20 repeats) to outlast ten start-ups on a busy machine.
+    // Long enough (100 repeats at one tempo: 180 s) to outlast ten start-ups on a busy machine,
+    // which the small SoundFont keeps light (ten loads of the large default one took 15 s).
     QByteArray header(kDefaultHeaderText);
-    header.replace("SET REPEATS=3", "SET REPEATS=20");
+    header.replace("SET REPEATS=3;SET TEMPOCHANGE=10", "SET REPEATS=100;SET TEMPOCHANGE=0");
     writeScript(header, "48X,45,45,48X,45,45,48,65,65,65,65,48,65,65,65,65");
     std::vector<std::unique_ptr<QProcess>> players;
     for (int i = 0; i < 10; ++i)
-        players.push_back(start({ "-notimesig", "--audio-driver", "file", script }));
+        players.push_back(start({ "-notimesig", "--audio-driver", "file", "--soundfont",
+            "/usr/share/sounds/sf2/TimGM6mb.sf2", script }));
     auto playing = [&] {
         int count = 0;
         for (auto& p : players)
@@ -115,7 +117,7 @@ TEST_F(Host, PlaysOnePerformanceAtATimeAndStops)
         return process->readAllStandardOutput();
     };
     // Every newer one stops the one playing: once all have started, one is left.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return playing() <= 1; }, 20000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return playing() <= 1; }, 60000));
     EXPECT_EQ(playing(), 1);
     EXPECT_TRUE(stop().startsWith("Stopped the performance of process"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return playing() == 0; }, 10000))
