@@ -7,7 +7,7 @@
 # A stage adds its counts with count_ctest BUILDDIR (runs ctest there), or with
 # count_result NAME PASSED FAILED.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 
 scripts/setup.sh || exit 1
 export QT_QPA_PLATFORM=offscreen
