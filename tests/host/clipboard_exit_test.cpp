@@ -82,7 +82,7 @@ TEST(ClipboardAtExit, TheLineReachesTheClipboardManagerAndTheEndComesAtOnce)
         // Only a hang fails here (a loaded machine can take seconds to end a Qt program).
         EXPECT_LT(lines[1].toInt(), 10000) << "milliseconds from Exit to the end";
         if (withManager) {
-            manager.waitForReadyRead(5000);
+            manager.waitForReadyRead(10000);
             EXPECT_EQ(QString(manager.readLine()).trimmed(), "saved:" + lines[0]);
         }
         manager.kill();
