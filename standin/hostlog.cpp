@@ -174,14 +174,19 @@ void watchStopSignals(HostLog& log)
         int signal = 0;
         while (::sigwait(&set, &signal) != 0) { }
         requestStop();
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        const std::string line = std::string("TAMBRIX.EXE: ended by SIG") + ::sigabbrev_np(signal)
-            + " before it had finished\n";
-        if (!log.finish(128 + signal, line))
+        std::this_thread::sleep_for(std::chrono::milliseconds(800));
+        // A live performance ends by being stopped; anything else was cut short.
+        const std::string name = std::string("SIG") + ::sigabbrev_np(signal);
+        const bool live = playingLive();
+        const int code = live ? 0 : 128 + signal;
+        const std::string line = live
+            ? "Stopped by " + name + ".\n"
+            : "TAMBRIX.EXE: ended by " + name + " before it had finished\n";
+        if (!log.finish(code, line))
             return; // the run has ended meanwhile
         removeUnfinishedOutputs();
-        std::cerr << line << std::flush;
-        ::_exit(128 + signal);
+        (live ? std::cout : std::cerr) << line << std::flush;
+        ::_exit(code);
     }).detach();
 }
 

@@ -81,8 +81,8 @@ private:
 
 // SIGTERM, SIGINT and SIGHUP are taken by a thread of their own from here on (call it before any
 // other thread starts): each asks the run to stop (stopRequested()); a run that has not ended
-// half a second later is ended there, with its log written, its unfinished output files removed
-// and the exit code 128 + the signal's number.
+// 0.8 seconds later is ended there, with its log written, its unfinished output files removed and
+// the exit code 0 for a live performance (stopped), else 128 + the signal's number.
 void watchStopSignals(HostLog& log);
 
 } // namespace standin

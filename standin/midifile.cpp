@@ -122,7 +122,7 @@ std::vector<std::uint8_t> midiFileBytes(const Performance& performance)
     const double shift = performance.startSeconds - (countIn ? bar : 0.0);
     for (const MidiEvent& event : performance.events) {
         MidiEvent e = event;
-        e.seconds = std::max(0.0, e.seconds - shift);
+        e.seconds = e.seconds <= 0 ? 0.0 : std::max(0.0, e.seconds - shift); // the start stays
         const std::uint8_t channel = std::uint8_t(e.channel & 0x0F);
         switch (e.type) {
         case MidiEvent::Type::Tempo:

@@ -18,6 +18,7 @@ namespace standin {
 namespace {
 
     std::atomic<bool> stopFlag { false }; // lock-free: safe in a signal handler
+    std::atomic<bool> live { false };
 
     void onStopSignal(int)
     {
@@ -29,10 +30,10 @@ namespace {
     {
         if (S_ISLNK(st.st_mode))
             return "is a symbolic link";
-        if (folder != S_ISDIR(st.st_mode))
-            return folder             ? "is not a folder"
-                : S_ISDIR(st.st_mode) ? "is a folder"
-                                      : "is not a regular file";
+        if (folder && !S_ISDIR(st.st_mode))
+            return "is not a folder";
+        if (!folder && !S_ISREG(st.st_mode))
+            return S_ISDIR(st.st_mode) ? "is a folder" : "is not a regular file";
         if (st.st_uid != ::geteuid())
             return "belongs to another user";
         if (folder && (st.st_mode & 022) != 0)
@@ -193,8 +194,14 @@ SoundResult PlayerLock::stopPlaying(int& stoppedProcess, std::string& error)
     return SoundResult::PlayerNotStopped;
 }
 
+bool playingLive()
+{
+    return live;
+}
+
 void catchStopSignals()
 {
+    live = true;
     struct sigaction action { };
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);

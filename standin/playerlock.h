@@ -36,8 +36,10 @@ private:
 };
 
 // SIGTERM, SIGINT and SIGHUP set this flag instead of ending the process, so that a stopped
-// player closes its audio driver in order.
+// player closes its audio driver in order. Called by a live performance, for which being stopped
+// is the usual end (playingLive()).
 void catchStopSignals();
+bool playingLive();
 bool stopRequested();
 void requestStop(); // as one of those signals does
 
