@@ -5,6 +5,7 @@
 #include <QDir>
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -76,6 +77,7 @@ TEST(StandInMidiFile, MidicsvReadsTheNotesBackWithinAMillisecond)
     };
     TempFolder temp;
     const std::string path = temp.file(QStringLiteral("startup.mid")).toStdString();
+    const mode_t umask = ::umask(027);
     for (const auto& [header, pattern, noTimeSig, startTick, meta] : cases) {
         SCOPED_TRACE(header);
         standin::Script script;
@@ -88,7 +90,10 @@ TEST(StandInMidiFile, MidicsvReadsTheNotesBackWithinAMillisecond)
             && standin::writeMidiFile(p, path, error))
             << error;
         expectReadsBack(path, p, startTick, meta);
+        EXPECT_EQ(QFile::permissions(QString::fromStdString(path)) & 0x7777, 0x6640)
+            << "the umask 027 applies";
     }
+    ::umask(umask);
     EXPECT_EQ(QDir(temp.path()).entryList(QDir::Files | QDir::Hidden),
         QStringList { QStringLiteral("startup.mid") });
 }

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -108,7 +109,10 @@ TEST_F(Synthesiser, RendersEveryNoteAtItsTimeWithItsLoudness)
             scheduled.push_back(e.seconds);
     ASSERT_EQ(scheduled.size(), 7u);
     const auto wav = dir / "pattern.wav";
+    const mode_t umask = ::umask(027);
     ASSERT_EQ(synth.renderWav(performance, wav, error), SoundResult::Ok) << error;
+    ::umask(umask);
+    EXPECT_EQ(fs::status(wav).permissions(), fs::perms(0640)) << "the umask applies";
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1) << "a temporary file left";
 
     const std::string b = readFile(wav);
