@@ -29,6 +29,13 @@ namespace {
         return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
     }
 
+    std::string upperCase(std::string text)
+    {
+        for (char& c : text)
+            c = upper(c);
+        return text;
+    }
+
     bool equalNoCase(std::string_view a, std::string_view b)
     {
         if (a.size() != b.size())
@@ -174,6 +181,7 @@ namespace {
                     + ")";
                 return false;
             }
+            script.patternIndex.emplace(upperCase(utf8(name)), script.otherPatterns.size());
             script.otherPatterns.push_back({ utf8(name), number, utf8(written) });
         } else if (script.definitionLine != 0) {
             error = at(number) + "the pattern " + std::string(kPatternName)
@@ -285,11 +293,8 @@ const PatternDefinition* findPattern(const Script& script, std::string_view name
     std::string bracketed(name);
     if (bracketed.empty() || bracketed.front() != '[')
         bracketed = "[" + bracketed + "]";
-    for (const PatternDefinition& pattern : script.otherPatterns) {
-        if (equalNoCase(pattern.name, bracketed))
-            return &pattern;
-    }
-    return nullptr;
+    const auto found = script.patternIndex.find(upperCase(bracketed));
+    return found == script.patternIndex.end() ? nullptr : &script.otherPatterns[found->second];
 }
 
 std::string shown(std::string_view text)

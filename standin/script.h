@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // The stand-in host's reading of a test script: Windows-1252 text (or UTF-8 after its byte-order
@@ -52,6 +53,7 @@ struct Script {
     int playLine = 0; // the first line "[new-rud]"
     std::vector<PatternNote> notes;
     std::vector<PatternDefinition> otherPatterns; // in the order of the script
+    std::unordered_map<std::string, std::size_t> patternIndex; // upper-case name: its index
 };
 
 // Reads the script's bytes. On a malformed script it returns false and sets error to a message

@@ -205,13 +205,16 @@ TEST(Launcher, NamesWhatIsWrongAndReplacesAVanishedHostFolder)
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(temp.file(u"config"_s)));
         IniRegistry registry(temp.file(u"config/winreg/HKEY_CURRENT_USER.ini"_s).toStdString());
         const QString userFolder = temp.file(QString::fromUtf8(c.userFolder));
-        if (c.name == std::string("TAMBRIX.EXE a folder"))
+        if (c.name == std::string("TAMBRIX.EXE a folder")) {
             ASSERT_TRUE(QDir().mkpath(userFolder + u"/TAMBRIX.EXE"_s));
-        if (c.name == std::string("registered folder without TAMBRIX.INI"))
+        }
+        if (c.name == std::string("registered folder without TAMBRIX.INI")) {
             ASSERT_TRUE(QDir().mkpath(temp.file(u"other"_s)));
-        if (*c.registered)
+        }
+        if (*c.registered) {
             ASSERT_TRUE(registry.setString("software\\Quillmoor Tambrix\\", "ExeIniLocn",
                 temp.file(QLatin1String(c.registered)).toStdString()));
+        }
         std::ostringstream out, err;
         launcher::prepareHostFolder(registry, userFolder, standIn, out, err);
         const QString said = QString::fromStdString(out.str() + err.str());

@@ -195,12 +195,15 @@ TEST_F(Host, SignalsEndItAndTheLockIsTheUsersOwn)
         SCOPED_TRACE(kind.toStdString());
         QDir().rmdir(lock);
         QFile::remove(lock);
-        if (kind == "folder")
+        if (kind == "folder") {
             ASSERT_TRUE(QDir().mkpath(lock));
-        if (kind == "link")
+        }
+        if (kind == "link") {
             ASSERT_TRUE(QFile::link(temp.file("target"), lock));
-        if (kind == "fifo")
+        }
+        if (kind == "fifo") {
             ASSERT_EQ(::mkfifo(QFile::encodeName(lock).constData(), 0600), 0);
+        }
         if (kind == "no runtime folder") {
             environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
             environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
@@ -212,8 +215,9 @@ TEST_F(Host, SignalsEndItAndTheLockIsTheUsersOwn)
         EXPECT_EQ(process->exitCode(), exitCode);
         EXPECT_EQ(process->readAllStandardError(),
             message.isEmpty() ? QByteArray() : ("TAMBRIX.EXE: " + message + "\n").toUtf8());
-        if (kind == "no runtime folder")
+        if (kind == "no runtime folder") {
             EXPECT_EQ(QFileInfo(cache + "/rudimix").permissions() & 0x77, 0); // group, others
+        }
     }
 }
 

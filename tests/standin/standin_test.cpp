@@ -102,10 +102,12 @@ TEST_F(Initialise, ReportsWhatCannotBeWritten)
         err.str("");
         out.str("");
         folder = temp.file(QLatin1String(kind));
-        if (kind != std::string("gone"))
+        if (kind != std::string("gone")) {
             ASSERT_TRUE(QDir().mkpath(kind == std::string("folder") ? settings() : folder));
-        if (kind == std::string("fifo"))
+        }
+        if (kind == std::string("fifo")) {
             ASSERT_EQ(::mkfifo(QFile::encodeName(settings()).constData(), 0600), 0);
+        }
         EXPECT_EQ(run(), standin::InitialisationFailed);
         EXPECT_NE(err.str().find(kind == std::string("gone")
                           ? "cannot create the settings file " + settings().toStdString()
@@ -176,13 +178,15 @@ TEST(StandInFiles, LogIsARegularFileAndALongOneIsKeptAsLog1)
             ASSERT_TRUE(QDir().mkpath(log));
         else
             TempFolder::write(log, kind == "short" ? "old" : big);
-        if (kind == "log.1 a folder")
+        if (kind == "log.1 a folder") {
             ASSERT_TRUE(QDir().mkpath(log + ".1"));
+        }
         std::string problem;
         EXPECT_EQ(standin::appendLog(temp.path(), "new", &problem), c.written);
         EXPECT_EQ(problem.empty(), kind != "log.1 a folder") << problem;
-        if (kind == "log.1 a folder")
+        if (kind == "log.1 a folder") {
             EXPECT_EQ(TempFolder::read(log), big);
+        }
         EXPECT_EQ(TempFolder::read(temp.file("target")).size(), big.size());
         if (c.written) {
             EXPECT_EQ(TempFolder::read(log), c.log);
