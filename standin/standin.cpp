@@ -36,7 +36,9 @@ namespace {
           "                   [--render FILE.wav] [--midi FILE.mid] <script>\n"
           "                   play the script live, or write it into the files given\n"
           "       TAMBRIX.EXE --stop                 end the performance that is playing\n"
-          "       TAMBRIX.EXE --version | --help     print the version or this text\n";
+          "       TAMBRIX.EXE --version | --help     print the version or this text\n"
+          "An option's value follows it or comes after \"=\" (--render=out.wav); \"--\" ends the\n"
+          "options; each option is given once.\n";
 
 } // namespace
 
