@@ -39,12 +39,27 @@ bool prepareHostFolder(IRegistry& registry, const QString& userFolder, const QSt
 {
     const QString registered = registeredHostFolder(registry);
     const QString settings = userFolder + QStringLiteral("/TAMBRIX.INI");
-    if (!registered.isEmpty()
-        && (QDir::cleanPath(registered) != userFolder || QFileInfo::exists(settings)))
+    const bool vanished = !registered.isEmpty() && !QFileInfo(registered).isDir();
+    if (!registered.isEmpty() && !vanished && QDir::cleanPath(registered) != userFolder) {
+        // A host folder of the user's choice is left alone; one that Rudimix would refuse is named.
+        if (!QFileInfo(registered + QStringLiteral("/TAMBRIX.INI")).isFile())
+            err << "rudimix-launch: the registered host folder " << registered.toStdString()
+                << " has no TAMBRIX.INI; run TAMBRIX.EXE --init " << registered.toStdString()
+                << " to initialise it\n";
+        return true;
+    }
+    if (!registered.isEmpty() && !vanished && QFileInfo::exists(settings))
         return true;
 
     if (standIn.isEmpty()) {
         err << "rudimix-launch: the stand-in host TAMBRIX.EXE is not installed\n";
+        return false;
+    }
+    // The registry value holds Windows-1252 text: a folder it cannot hold cannot be registered.
+    if (cp1252::toUnicode(cp1252::fromUnicode(userFolder)) != userFolder) {
+        err << "rudimix-launch: the host folder " << userFolder.toStdString()
+            << " cannot be registered, since Windows-1252 cannot hold its name; set XDG_DATA_HOME "
+               "to a folder whose name it can hold, or register one with TAMBRIX.EXE --init DIR\n";
         return false;
     }
     if (!QDir().mkpath(userFolder)) {
@@ -52,11 +67,17 @@ bool prepareHostFolder(IRegistry& registry, const QString& userFolder, const QSt
         return false;
     }
     // TAMBRIX.EXE: a link to the stand-in host; a link left dangling by an older installation is
-    // renewed, a program that someone put there is kept.
+    // renewed, a program that someone put there is kept, anything else is named.
     const QString link = userFolder + QStringLiteral("/TAMBRIX.EXE");
     const QFileInfo existing(link);
     if (existing.isSymLink() && !existing.exists())
         QFile::remove(link);
+    else if (existing.exists() && !(existing.isFile() && existing.isExecutable())) {
+        err << "rudimix-launch: " << link.toStdString() << " is "
+            << (existing.isDir() ? "a folder" : "not a program")
+            << ", not the host program; move it away and start again\n";
+        return false;
+    }
     if (!QFileInfo(link).isSymLink() && !QFileInfo::exists(link) && !QFile::link(standIn, link)) {
         err << "rudimix-launch: cannot create the link " << link.toStdString() << "\n";
         return false;
@@ -75,7 +96,12 @@ bool prepareHostFolder(IRegistry& registry, const QString& userFolder, const QSt
             << "\n";
         return false;
     }
-    out << "rudimix-launch: prepared the host folder " << userFolder.toStdString() << "\n";
+    if (vanished)
+        out << "rudimix-launch: the registered host folder " << registered.toStdString()
+            << " no longer exists; ";
+    else
+        out << "rudimix-launch: ";
+    out << "prepared the host folder " << userFolder.toStdString() << " and registered it\n";
     return true;
 }
 

@@ -21,11 +21,12 @@ QString userHostFolder();
 // <prefix>/lib/rudimix, else (in the build tree) beside it. Empty when it is in neither.
 QString standInHost(const QString& launcherFolder);
 
-// Prepares the host folder when no usable host is registered, or when the registered one is the
-// per-user folder and has lost its settings file: creates the folder, links TAMBRIX.EXE to the
-// stand-in host and runs "TAMBRIX.EXE --init folder" through that link, which writes
-// TAMBRIX.INI and the registry value. A registered host elsewhere is left alone. False, with
-// the reason on err, when the folder could not be prepared.
+// Prepares the host folder when no usable host is registered, when the registered folder no
+// longer exists, or when the registered one is the per-user folder and has lost its settings
+// file: creates the folder, links TAMBRIX.EXE to the stand-in host and runs
+// "TAMBRIX.EXE --init folder" through that link, which writes TAMBRIX.INI and the registry
+// value. A registered host elsewhere is left alone (one without TAMBRIX.INI is named on err).
+// False, with the reason on err in one line, when the folder could not be prepared.
 bool prepareHostFolder(IRegistry& registry, const QString& userFolder, const QString& standIn,
     std::ostream& out, std::ostream& err);
 

@@ -2,70 +2,47 @@
 // initialises as the host would; on a test script it shows the pattern and plays it (or writes
 // it into WAV and MIDI files). Its output also goes to TAMBRIX.LOG in its own folder (the one it
 // was started from, see ownFolder()), since Rudimix starts it without a console.
+#include "hostlog.h"
 #include "registry.h"
 #include "standin.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
-#include <iostream>
-#include <streambuf>
-#include <string>
-
-namespace {
-
-// Output that reaches the console at once (a live performance follows the table by seconds)
-// and is kept for the log.
-class Tee : public std::streambuf {
-public:
-    explicit Tee(std::ostream& console)
-        : mConsole(console)
-    {
-    }
-    const std::string& text() const { return mText; }
-
-protected:
-    int_type overflow(int_type c) override
-    {
-        if (traits_type::eq_int_type(c, traits_type::eof()))
-            return traits_type::not_eof(c);
-        const char ch = traits_type::to_char_type(c);
-        mText += ch;
-        mConsole.put(ch);
-        if (ch == '\n')
-            mConsole.flush();
-        return c;
-    }
-
-private:
-    std::ostream& mConsole;
-    std::string mText;
-};
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
+    standin::HostLog log;
+    standin::watchStopSignals(log); // before any other thread starts
     QCoreApplication application(argc, argv);
     const QString folder
         = standin::ownFolder(QFile::decodeName(argv[0]), QCoreApplication::applicationDirPath());
     const QStringList arguments = QCoreApplication::arguments().mid(1);
 
-    Tee outText(std::cout);
-    Tee errText(std::cerr);
-    std::ostream out(&outText);
-    std::ostream err(&errText);
-    const int code = standin::run(arguments, folder, IniRegistry::defaultFile(), out, err);
-    std::cout.flush();
+    // Nothing is written into an installed program's folder: the log goes to the user's state
+    // folder instead, or nowhere, and the run says which.
+    QString logFolder = standin::logFolder(arguments, folder);
+    if (!logFolder.isEmpty() && standin::isInstalledFolder(folder)
+        && logFolder == standin::userStateFolder()) {
+        if (QDir().mkpath(logFolder)) {
+            QFile::setPermissions(
+                logFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            log.err() << "TAMBRIX.EXE: started from its installed folder " << folder.toStdString()
+                      << "; the log is " << logFolder.toStdString() << "/TAMBRIX.LOG\n";
+        } else {
+            log.err() << "TAMBRIX.EXE: started from its installed folder " << folder.toStdString()
+                      << "; no log is written (the folder " << logFolder.toStdString()
+                      << " cannot be created)\n";
+            logFolder.clear();
+        }
+    }
+    log.begin(logFolder,
+        "==== " + QDateTime::currentDateTime().toString(Qt::ISODate).toStdString()
+            + "  TAMBRIX.EXE " + arguments.join(u' ').toStdString() + "\n");
 
-    const std::string heading
-        = "==== " + QDateTime::currentDateTime().toString(Qt::ISODate).toStdString()
-        + "  TAMBRIX.EXE " + arguments.join(u' ').toStdString() + "\n";
-    const QString logFolder = standin::logFolder(arguments, folder);
-    if (!logFolder.isEmpty()
-        && !standin::appendLog(logFolder,
-            heading + outText.text() + errText.text() + "==== exit code " + std::to_string(code)
-                + "\n"))
-        std::cerr << "TAMBRIX.EXE: cannot write TAMBRIX.LOG in " << logFolder.toStdString() << "\n";
+    const int code
+        = standin::run(arguments, folder, IniRegistry::defaultFile(), log.out(), log.err());
+    log.finish(code);
     return code;
 }

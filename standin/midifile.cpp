@@ -1,13 +1,7 @@
 #include "midifile.h"
 
-#include "regularfile.h"
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace standin {
 
@@ -52,8 +46,9 @@ namespace {
             micros_ = micros;
         }
 
+        void event(std::initializer_list<std::uint8_t> data) { event(std::vector(data)); }
         // Writes the event at the current tick, after its delta time.
-        void event(std::initializer_list<std::uint8_t> data)
+        void event(const std::vector<std::uint8_t>& data)
         {
             long delta = cursorTick_ - lastTick_;
             std::uint8_t groups[5];
@@ -64,7 +59,7 @@ namespace {
             } while (delta > 0 && n < 5);
             while (n-- > 0)
                 bytes_.push_back(std::uint8_t(groups[n] | (n > 0 ? 0x80 : 0)));
-            bytes_.insert(bytes_.end(), data);
+            bytes_.insert(bytes_.end(), data.begin(), data.end());
             lastTick_ = cursorTick_;
         }
 
@@ -90,9 +85,18 @@ namespace {
             out.push_back(std::uint8_t(value >> shift));
     }
 
-    std::string reason(const std::filesystem::path& path, int error)
+    // Meta events at the start: the track's name and the time signature (its denominator as a
+    // power of two, 24 MIDI clocks to a click, 8 32nd notes to a quarter).
+    void startTrack(TrackWriter& track, const Performance& performance)
     {
-        return "cannot write " + path.string() + ": " + std::strerror(error);
+        std::vector<std::uint8_t> name { 0xFF, 0x03,
+            std::uint8_t(std::min<std::size_t>(performance.name.size(), 127)) };
+        name.insert(name.end(), performance.name.begin(), performance.name.begin() + name[2]);
+        track.event(name);
+        std::uint8_t power = 0;
+        while ((1 << power) < performance.beatUnit && power < 5)
+            ++power;
+        track.event({ 0xFF, 0x58, 0x04, std::uint8_t(performance.beatsPerBar), power, 24, 8 });
     }
 
 } // namespace
@@ -104,9 +108,21 @@ std::vector<std::uint8_t> midiFileBytes(const Performance& performance)
     const int initial
         = firstTempo == performance.events.end() ? 500000 : firstTempo->microsPerQuarter;
     TrackWriter track(initial);
+    startTrack(track, performance);
     if (performance.events.empty() || performance.events.front().type != MidiEvent::Type::Tempo)
         track.tempo(initial); // a tempo at the start, always
-    for (const MidiEvent& e : performance.events) {
+
+    // The lead-in is left out: the start falls on tick 0, or on the second bar (at the first
+    // tempo) when a grace note comes before it.
+    const bool countIn = std::any_of(
+        performance.events.begin(), performance.events.end(), [&](const MidiEvent& e) {
+            return e.type == MidiEvent::Type::NoteOn && e.seconds < performance.startSeconds;
+        });
+    const double bar = initial / 1e6 * performance.beatsPerBar * 4.0 / performance.beatUnit;
+    const double shift = performance.startSeconds - (countIn ? bar : 0.0);
+    for (const MidiEvent& event : performance.events) {
+        MidiEvent e = event;
+        e.seconds = e.seconds <= 0 ? 0.0 : std::max(0.0, e.seconds - shift); // the start stays
         const std::uint8_t channel = std::uint8_t(e.channel & 0x0F);
         switch (e.type) {
         case MidiEvent::Type::Tempo:
@@ -125,7 +141,7 @@ std::vector<std::uint8_t> midiFileBytes(const Performance& performance)
             break;
         }
     }
-    track.place(performance.endSeconds, false);
+    track.place(std::max(0.0, performance.endSeconds - shift), false);
     track.event({ 0xFF, 0x2F, 0x00 });
 
     std::vector<std::uint8_t> out { 'M', 'T', 'h', 'd' };
@@ -137,37 +153,19 @@ std::vector<std::uint8_t> midiFileBytes(const Performance& performance)
     return out;
 }
 
+bool writeMidiFile(const Performance& performance, OutputFile& file, std::string& error)
+{
+    const std::vector<std::uint8_t> bytes = midiFileBytes(performance);
+    return file.open(error)
+        && file.write({ reinterpret_cast<const char*>(bytes.data()), bytes.size() }, error)
+        && file.finish(error);
+}
+
 bool writeMidiFile(
     const Performance& performance, const std::filesystem::path& path, std::string& error)
 {
-    if (!path.has_filename()) {
-        error = "cannot write " + path.string() + ": the path names no file";
-        return false;
-    }
-    const std::vector<std::uint8_t> bytes = midiFileBytes(performance);
-    std::filesystem::path temporary = path;
-    temporary.replace_filename(
-        "." + path.filename().string() + "." + std::to_string(getpid()) + ".part");
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        error = reason(path, errno);
-        return false;
-    }
-    int failure = 0;
-    if (!regular::writeAll(fd, { reinterpret_cast<const char*>(bytes.data()), bytes.size() }))
-        failure = errno;
-    if (failure == 0 && ::fsync(fd) != 0)
-        failure = errno;
-    if (::close(fd) != 0 && failure == 0)
-        failure = errno;
-    if (failure == 0 && ::rename(temporary.c_str(), path.c_str()) != 0)
-        failure = errno;
-    if (failure != 0) {
-        ::unlink(temporary.c_str());
-        error = reason(path, failure);
-        return false;
-    }
-    return true;
+    OutputFile file(path);
+    return writeMidiFile(performance, file, error) && file.commit(error);
 }
 
 } // namespace standin

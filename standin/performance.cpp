@@ -186,6 +186,10 @@ bool buildPerformance(
         return false;
     }
 
+    performance.startSeconds = kLeadInSeconds;
+    performance.name = std::string(kPatternName.substr(1, kPatternName.size() - 2));
+    performance.beatsPerBar = builder.padded ? header.beatsPerBar : 4;
+    performance.beatUnit = builder.padded ? header.beatUnit : 4;
     std::vector<MidiEvent>& events = performance.events;
     MidiEvent program;
     program.type = MidiEvent::Type::ProgramChange;

@@ -31,6 +31,10 @@ struct Performance {
     // NoteOff of the same key and channel after it.
     std::vector<MidiEvent> events;
     double endSeconds = 0; // the end of the last note or padded bar; the tail is not included
+    double startSeconds = 0; // where the first pattern (or intro) begins: after the lead-in
+    std::string name; // the played pattern's name without its brackets: "new-rud"
+    int beatsPerBar = 4; // the bars it is counted in: TIMESIG unless -notimesig, else 4/4
+    int beatUnit = 4;
     // What the caller should log, one item per unknown setting name ("line 3: ..."); the
     // performance is built without them.
     std::vector<std::string> notices;

@@ -1,6 +1,7 @@
 #include "player.h"
 
 #include "midifile.h"
+#include "outputtarget.h"
 #include "performance.h"
 #include "playerlock.h"
 #include "standin.h"
@@ -11,6 +12,7 @@
 #include <ctime>
 #include <fstream>
 #include <iomanip>
+#include <optional>
 #include <sstream>
 #include <sys/resource.h>
 #include <thread>
@@ -49,8 +51,9 @@ namespace {
     {
         PlayerLock lock;
         std::string error;
-        if (!lock.acquire(error))
-            return failure(err, SoundResult::PlayerNotStopped, error);
+        const SoundResult locked = lock.acquire(error);
+        if (locked != SoundResult::Ok)
+            return failure(err, locked, error);
         if (stopRequested()) {
             out << "Stopped before it began.\n";
             return Success;
@@ -58,6 +61,10 @@ namespace {
         std::string driver;
         const SoundResult started
             = synth.startLive(performance, options.audioDriver, driver, error);
+        if (started != SoundResult::Ok && stopRequested()) {
+            out << "Stopped before it began.\n";
+            return Success;
+        }
         if (started != SoundResult::Ok)
             return failure(err, started, error);
         out << "Playing live through " << driver << " (ready to sound "
@@ -130,40 +137,52 @@ int perform(const Script& script, const std::string& scriptName, const PlayOptio
     out << "Performance: " << performance.events.size() << " events, "
         << milliseconds(performance.endSeconds) << "\n";
 
+    // Everything is checked before anything is written: a failing run leaves every file as it was.
+    for (const std::string& target : { options.midiFile, options.renderFile }) {
+        if (!target.empty() && !checkOutputTarget(target, error))
+            return failure(err, SoundResult::CannotWriteOutput, error);
+    }
+    std::optional<Synthesiser> synth;
+    if (live || !options.renderFile.empty()) {
+        const std::string soundFont = findSoundFont(options.soundFont, error);
+        if (soundFont.empty())
+            return failure(err, SoundResult::NoSoundFont, error);
+        synth.emplace();
+        const SoundResult loaded = synth->loadSoundFont(soundFont, error);
+        if (loaded != SoundResult::Ok)
+            return failure(err, loaded, error);
+        out << "SoundFont " << soundFont << "\n";
+    }
+    // The MIDI file is complete before the WAV file is made, and put in place after it.
+    OutputFile midi(options.midiFile);
+    if (!options.midiFile.empty() && !writeMidiFile(performance, midi, error))
+        return failure(err, SoundResult::CannotWriteOutput, error);
+    if (!options.renderFile.empty()) {
+        const SoundResult rendered = synth->renderWav(performance, options.renderFile, error);
+        if (rendered != SoundResult::Ok)
+            return failure(err, rendered, error);
+    }
     if (!options.midiFile.empty()) {
-        if (!writeMidiFile(performance, options.midiFile, error))
+        if (!midi.commit(error))
             return failure(err, SoundResult::CannotWriteOutput, error);
         out << "Wrote the MIDI file " << options.midiFile << "\n";
     }
-    if (!live && options.renderFile.empty())
-        return Success;
-
-    const std::string soundFont = findSoundFont(options.soundFont, error);
-    if (soundFont.empty())
-        return failure(err, SoundResult::NoSoundFont, error);
-    Synthesiser synth;
-    const SoundResult loaded = synth.loadSoundFont(soundFont, error);
-    if (loaded != SoundResult::Ok)
-        return failure(err, loaded, error);
-    out << "SoundFont " << soundFont << "\n";
-
-    if (!live) {
-        const SoundResult rendered = synth.renderWav(performance, options.renderFile, error);
-        if (rendered != SoundResult::Ok)
-            return failure(err, rendered, error);
+    if (!options.renderFile.empty()) {
         out << "Wrote the WAV file " << options.renderFile << " ("
             << milliseconds(performance.endSeconds + kTailSeconds) << ")\n";
-        return Success;
     }
-    return playLive(synth, performance, options, out, err);
+    if (!live)
+        return Success;
+    return playLive(*synth, performance, options, out, err);
 }
 
 int stopPerformance(std::ostream& out, std::ostream& err)
 {
     int process = 0;
     std::string error;
-    if (!PlayerLock::stopPlaying(process, error))
-        return failure(err, SoundResult::PlayerNotStopped, error);
+    const SoundResult stopped = PlayerLock::stopPlaying(process, error);
+    if (stopped != SoundResult::Ok)
+        return failure(err, stopped, error);
     if (process == 0)
         out << "No performance is playing.\n";
     else

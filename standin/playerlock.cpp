@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -15,25 +17,55 @@ namespace standin {
 
 namespace {
 
-    volatile std::sig_atomic_t stopFlag = 0;
+    std::atomic<bool> stopFlag { false }; // lock-free: safe in a signal handler
+    std::atomic<bool> live { false };
 
     void onStopSignal(int)
     {
-        stopFlag = 1;
+        stopFlag = true;
+    }
+
+    // What is wrong with a file or folder that only this user should write; empty when nothing.
+    std::string fault(const struct stat& st, bool folder)
+    {
+        if (S_ISLNK(st.st_mode))
+            return "is a symbolic link";
+        if (folder && !S_ISDIR(st.st_mode))
+            return "is not a folder";
+        if (!folder && !S_ISREG(st.st_mode))
+            return S_ISDIR(st.st_mode) ? "is a folder" : "is not a regular file";
+        if (st.st_uid != ::geteuid())
+            return "belongs to another user";
+        if (folder && (st.st_mode & 022) != 0)
+            return "can be written by other users";
+        return {};
+    }
+
+    std::string absoluteVariable(const char* name)
+    {
+        const char* value = std::getenv(name);
+        return value && value[0] == '/' ? value : "";
     }
 
     int openLockFile(std::string& error)
     {
-        const std::string file = playerLockFile();
-        const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        std::string file;
+        if (!playerLockFile(file, error))
+            return -1;
+        struct stat st;
+        if (::lstat(file.c_str(), &st) == 0 && !fault(st, false).empty()) {
+            error = "the lock file " + file + " " + fault(st, false) + "; remove it";
+            return -1;
+        }
+        const int fd
+            = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
         if (fd < 0) {
             error = "cannot open the lock file " + file + ": " + std::strerror(errno);
             return -1;
         }
-        struct stat st;
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+        if (::fstat(fd, &st) != 0 || !fault(st, false).empty()) {
             ::close(fd);
-            error = "the lock file " + file + " is not a file of this user";
+            error = "the lock file " + file + " is not a file of this user; remove it";
             return -1;
         }
         return fd;
@@ -93,13 +125,38 @@ namespace {
 
 } // namespace
 
-std::string playerLockFile()
+bool playerLockFile(std::string& file, std::string& error)
 {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string runtime = absoluteVariable("XDG_RUNTIME_DIR");
     struct stat st;
-    if (runtime && *runtime && ::stat(runtime, &st) == 0 && S_ISDIR(st.st_mode))
-        return std::string(runtime) + "/rudimix-tambrix.lock";
-    return "/tmp/rudimix-tambrix-" + std::to_string(::geteuid()) + ".lock";
+    if (!runtime.empty() && ::stat(runtime.c_str(), &st) == 0 && fault(st, true).empty()) {
+        file = runtime + "/rudimix-tambrix.lock";
+        return true;
+    }
+    std::string cache = absoluteVariable("XDG_CACHE_HOME");
+    if (cache.empty()) {
+        const std::string home = absoluteVariable("HOME");
+        const passwd* user = home.empty() ? ::getpwuid(::geteuid()) : nullptr;
+        cache
+            = (home.empty() && user && user->pw_dir ? std::string(user->pw_dir) : home) + "/.cache";
+    }
+    const std::string folder = cache + "/rudimix";
+    std::error_code ec;
+    std::filesystem::create_directories(cache, ec);
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        error = "cannot create the lock folder " + folder + ": " + std::strerror(errno);
+        return false;
+    }
+    if (::lstat(folder.c_str(), &st) != 0) {
+        error = "cannot use the lock folder " + folder + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!fault(st, true).empty()) {
+        error = "the lock folder " + folder + " " + fault(st, true);
+        return false;
+    }
+    file = folder + "/rudimix-tambrix.lock";
+    return true;
 }
 
 PlayerLock::~PlayerLock()
@@ -108,36 +165,43 @@ PlayerLock::~PlayerLock()
         ::close(fd); // releases the lock
 }
 
-bool PlayerLock::acquire(std::string& error)
+SoundResult PlayerLock::acquire(std::string& error)
 {
     if (fd < 0)
         fd = openLockFile(error);
     if (fd < 0)
-        return false;
+        return SoundResult::LockUnusable;
     pid_t ended = 0;
     if (endHolder(fd, true, ended))
-        return true;
+        return SoundResult::Ok;
     error = "the performance of process " + std::to_string(ended) + " could not be stopped";
-    return false;
+    return SoundResult::PlayerNotStopped;
 }
 
-bool PlayerLock::stopPlaying(int& stoppedProcess, std::string& error)
+SoundResult PlayerLock::stopPlaying(int& stoppedProcess, std::string& error)
 {
     stoppedProcess = 0;
     const int fd = openLockFile(error);
     if (fd < 0)
-        return false;
+        return SoundResult::LockUnusable;
     pid_t ended = 0;
     const bool done = endHolder(fd, false, ended);
     ::close(fd);
     stoppedProcess = ended;
-    if (!done)
-        error = "the performance of process " + std::to_string(ended) + " could not be stopped";
-    return done;
+    if (done)
+        return SoundResult::Ok;
+    error = "the performance of process " + std::to_string(ended) + " could not be stopped";
+    return SoundResult::PlayerNotStopped;
+}
+
+bool playingLive()
+{
+    return live;
 }
 
 void catchStopSignals()
 {
+    live = true;
     struct sigaction action { };
     action.sa_handler = onStopSignal;
     sigemptyset(&action.sa_mask);
@@ -147,7 +211,12 @@ void catchStopSignals()
 
 bool stopRequested()
 {
-    return stopFlag != 0;
+    return stopFlag;
+}
+
+void requestStop()
+{
+    stopFlag = true;
 }
 
 } // namespace standin

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "synth.h"
+
 #include <string>
 
 // One live performance at a time, per user: the player holds a write lock on a lock file
@@ -8,8 +10,10 @@
 // process holds the lock and sends it SIGTERM.
 namespace standin {
 
-// $XDG_RUNTIME_DIR/rudimix-tambrix.lock, else /tmp/rudimix-tambrix-<uid>.lock.
-std::string playerLockFile();
+// The lock file, rudimix-tambrix.lock, in a folder that only this user can write:
+// $XDG_RUNTIME_DIR, else $XDG_CACHE_HOME/rudimix (else ~/.cache/rudimix), made with mode 0700.
+// False, with error naming the folder and what is wrong with it, when there is none.
+bool playerLockFile(std::string& file, std::string& error);
 
 class PlayerLock {
 public:
@@ -19,20 +23,24 @@ public:
     PlayerLock& operator=(const PlayerLock&) = delete;
 
     // Takes the lock, ending the performance that holds it (SIGTERM, then SIGKILL if it has not
-    // ended within a second). False, with error set, when the lock cannot be had.
-    bool acquire(std::string& error);
+    // ended within a second). With error set: LockUnusable when the lock file or its folder
+    // cannot be used, PlayerNotStopped when the holder did not end.
+    SoundResult acquire(std::string& error);
 
     // Ends the performance that is playing. Sets stoppedProcess to its process id (0 when none
-    // was playing). False, with error set, when it cannot be ended.
-    static bool stopPlaying(int& stoppedProcess, std::string& error);
+    // was playing). Fails as acquire() does.
+    static SoundResult stopPlaying(int& stoppedProcess, std::string& error);
 
 private:
     int fd = -1;
 };
 
 // SIGTERM, SIGINT and SIGHUP set this flag instead of ending the process, so that a stopped
-// player closes its audio driver in order.
+// player closes its audio driver in order. Called by a live performance, for which being stopped
+// is the usual end (playingLive()).
 void catchStopSignals();
+bool playingLive();
 bool stopRequested();
+void requestStop(); // as one of those signals does
 
 } // namespace standin

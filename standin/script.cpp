@@ -2,6 +2,7 @@
 
 #include "cp1252.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <algorithm>
 
@@ -26,6 +27,13 @@ namespace {
     char upper(char c)
     {
         return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+    }
+
+    std::string upperCase(std::string text)
+    {
+        for (char& c : text)
+            c = upper(c);
+        return text;
     }
 
     bool equalNoCase(std::string_view a, std::string_view b)
@@ -63,30 +71,72 @@ namespace {
         return "line " + std::to_string(line) + ": ";
     }
 
-    // Splits the bytes into lines, each of which must end with CR LF.
-    bool splitLines(
-        std::string_view bytes, std::vector<std::string_view>& lines, std::string& error)
+    // The script's text in Windows-1252: as it is, or from UTF-8 after its byte-order mark.
+    // False, with error set, on UTF-16 text or a UTF-8 text that Windows-1252 cannot hold.
+    bool decode(std::string_view bytes, std::string& text, std::string& error)
     {
         if (bytes.empty()) {
             error = "the script is empty";
             return false;
         }
-        std::size_t start = 0;
-        while (start < bytes.size()) {
-            const int number = int(lines.size()) + 1;
-            const std::size_t end = bytes.find_first_of("\r\n", start);
-            if (end == std::string_view::npos) {
-                error = at(number) + "the last line does not end with CR LF";
-                return false;
-            }
-            if (bytes[end] == '\n' || end + 1 >= bytes.size() || bytes[end + 1] != '\n') {
-                error = at(number) + "the line does not end with CR LF";
-                return false;
-            }
-            lines.push_back(bytes.substr(start, end - start));
-            start = end + 2;
+        if (bytes.size() > kMaxScriptBytes) {
+            error = "the script is larger than " + std::to_string(kMaxScriptBytes >> 20)
+                + " MiB, the most the stand-in host reads";
+            return false;
+        }
+        if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF")) {
+            error = "the script is UTF-16 text (byte-order mark "
+                + std::string(bytes[0] == '\xFF' ? "FF FE" : "FE FF")
+                + "); the stand-in host reads Windows-1252, or UTF-8 after its byte-order mark";
+            return false;
+        }
+        if (!bytes.starts_with("\xEF\xBB\xBF")) {
+            text = bytes;
+            return true;
+        }
+        bytes.remove_prefix(3);
+        const QString unicode = QString::fromUtf8(bytes.data(), qsizetype(bytes.size()));
+        text = cp1252::fromUnicode(unicode);
+        if (unicode.toUtf8() != QByteArrayView(bytes.data(), qsizetype(bytes.size()))
+            || cp1252::toUnicode(text) != unicode) {
+            error = "the script is not UTF-8 text that Windows-1252 can hold, though it begins "
+                    "with UTF-8's byte-order mark";
+            return false;
         }
         return true;
+    }
+
+    // The next line from start (it ends with CR LF, LF or CR, or at the end of the text); start
+    // moves past its end.
+    std::string_view nextLine(std::string_view text, std::size_t& start)
+    {
+        const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+        const std::string_view line = text.substr(start, end - start);
+        start = end + (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n' ? 2 : 1);
+        return line;
+    }
+
+    // A control character (other than a tab) in the line: a malformed script.
+    bool checkCharacters(std::string_view line, int number, std::string& error)
+    {
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(line[i]);
+            if ((c < 0x20 && c != '\t') || c == 0x7F) {
+                const char* digits = "0123456789ABCDEF";
+                error = at(number) + "the line holds a control character (0x" + digits[c >> 4]
+                    + digits[c & 15] + ") at column " + std::to_string(i + 1);
+                return false;
+            }
+        }
+        return true;
+    }
+
+    void passOver(Script& script, int number, std::string_view what)
+    {
+        if (script.ignored.size() < kMaxShownRows)
+            script.ignored.push_back(at(number) + "passed over: " + shown(utf8(what)));
+        else
+            ++script.ignoredMore;
     }
 
     bool readStatements(std::string_view line, int number, Script& script, std::string& error)
@@ -106,7 +156,7 @@ namespace {
                 script.settings.push_back({ utf8(trim(assignment.substr(0, equals))),
                     utf8(trim(assignment.substr(equals + 1))), number });
             } else if (!statement.empty()) {
-                script.ignored.push_back(at(number) + "passed over: " + utf8(statement));
+                passOver(script, number, statement);
             }
             if (end >= line.size())
                 return true;
@@ -114,55 +164,72 @@ namespace {
         }
     }
 
+    // A line "RAW [name]=notes" (trimmed, and as written).
+    bool defineRaw(std::string_view line, std::string_view written, int number, Script& script,
+        std::string& error)
+    {
+        const std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos) {
+            error = at(number) + "RAW needs a name and \"=\": " + shown(utf8(line));
+            return false;
+        }
+        const std::string_view name = trim(line.substr(3, equals - 3));
+        if (!equalNoCase(name, kPatternName)) {
+            if (const PatternDefinition* first = findPattern(script, utf8(name))) {
+                error = at(number) + "the pattern " + shown(utf8(name))
+                    + " is defined a second time (first on line " + std::to_string(first->line)
+                    + ")";
+                return false;
+            }
+            script.patternIndex.emplace(upperCase(utf8(name)), script.otherPatterns.size());
+            script.otherPatterns.push_back({ utf8(name), number, utf8(written) });
+        } else if (script.definitionLine != 0) {
+            error = at(number) + "the pattern " + std::string(kPatternName)
+                + " is defined a second time (first on line "
+                + std::to_string(script.definitionLine) + ")";
+            return false;
+        } else {
+            script.definitionLine = number;
+            script.definition = utf8(written);
+        }
+        return true;
+    }
+
 } // namespace
 
 bool parseScript(std::string_view bytes, Script& script, std::string& error)
 {
     script = Script();
-    std::vector<std::string_view> lines;
-    if (!splitLines(bytes, lines, error))
+    std::string text;
+    if (!decode(bytes, text, error))
         return false;
 
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const int number = int(i + 1);
-        const std::string_view line = trim(lines[i]);
+    for (std::size_t start = 0, number = 1; start < text.size(); ++number) {
+        const std::string_view whole = nextLine(text, start);
+        if (!checkCharacters(whole, int(number), error))
+            return false;
+        const std::string_view line = trim(whole);
         if (line.empty() || line.front() == '\'')
             continue;
         if (startsWithKeyword(line, "RAW")) {
-            const std::size_t equals = line.find('=');
-            if (equals == std::string_view::npos) {
-                error = at(number) + "RAW needs a name and \"=\": " + utf8(line);
+            // The definition ends at a ";"; statements after it are read as on any other line.
+            const std::size_t semicolon = whole.find(';');
+            const std::string_view definition = whole.substr(0, semicolon);
+            if (!defineRaw(trim(definition), definition, int(number), script, error)
+                || (semicolon != std::string_view::npos
+                    && !readStatements(whole.substr(semicolon + 1), int(number), script, error)))
                 return false;
-            }
-            const std::string_view name = trim(line.substr(3, equals - 3));
-            if (!equalNoCase(name, kPatternName)) {
-                if (const PatternDefinition* first = findPattern(script, utf8(name))) {
-                    error = at(number) + "the pattern " + utf8(name)
-                        + " is defined a second time (first on line " + std::to_string(first->line)
-                        + ")";
-                    return false;
-                }
-                script.otherPatterns.push_back({ utf8(name), number, utf8(lines[i]) });
-            } else if (script.definitionLine != 0) {
-                error = at(number) + "the pattern " + std::string(kPatternName)
-                    + " is defined a second time (first on line "
-                    + std::to_string(script.definitionLine) + ")";
-                return false;
-            } else {
-                script.definitionLine = number;
-                script.definition = utf8(lines[i]);
-            }
         } else if (line.front() == '[') {
             if (!equalNoCase(line, kPatternName)) {
-                script.ignored.push_back(at(number) + "passed over: " + utf8(line));
+                passOver(script, int(number), line);
             } else if (script.definitionLine == 0) {
-                error = at(number) + std::string(kPatternName)
+                error = at(int(number)) + std::string(kPatternName)
                     + " is played before its RAW definition";
                 return false;
             } else if (script.playLine == 0) {
-                script.playLine = number;
+                script.playLine = int(number);
             }
-        } else if (!readStatements(line, number, script, error)) {
+        } else if (!readStatements(line, int(number), script, error)) {
             return false;
         }
     }
@@ -175,6 +242,12 @@ bool parseScript(std::string_view bytes, Script& script, std::string& error)
         error = "no line \"" + std::string(kPatternName) + "\" that plays the pattern";
         return false;
     }
+    // Every definition is checked, played or not.
+    std::vector<PatternNote> notes;
+    for (const PatternDefinition& pattern : script.otherPatterns) {
+        if (!parsePatternNotes(pattern.line, pattern.definition, pattern.name, notes, error))
+            return false;
+    }
     return parsePatternNotes(
         script.definitionLine, script.definition, kPatternName, script.notes, error);
 }
@@ -183,6 +256,11 @@ bool parsePatternNotes(int line, std::string_view definition, std::string_view n
     std::vector<PatternNote>& notes, std::string& error)
 {
     notes.clear();
+    if (std::size_t(std::count(definition.begin(), definition.end(), ',')) >= kMaxPatternNotes) {
+        error = at(line) + "the pattern " + std::string(name) + " has more than "
+            + std::to_string(kMaxPatternNotes) + " notes, the most the stand-in host reads";
+        return false;
+    }
     const std::u16string body = notation::lineBody(
         QString::fromUtf8(definition.data(), qsizetype(definition.size())).toStdU16String());
     const std::vector<std::u16string> tokens = notation::splitTokens(body);
@@ -192,7 +270,7 @@ bool parsePatternNotes(int line, std::string_view definition, std::string_view n
     }
     for (std::size_t i = 0; i < tokens.size(); ++i) {
         const notation::TokenReading reading = notation::analyzeToken(tokens[i]);
-        const std::string token = QString::fromStdU16String(tokens[i]).toStdString();
+        const std::string token = shown(QString::fromStdU16String(tokens[i]).toStdString());
         const std::string where
             = at(line) + "note " + std::to_string(i + 1) + " \"" + token + "\": ";
         switch (reading.fault) {
@@ -215,18 +293,29 @@ const PatternDefinition* findPattern(const Script& script, std::string_view name
     std::string bracketed(name);
     if (bracketed.empty() || bracketed.front() != '[')
         bracketed = "[" + bracketed + "]";
-    for (const PatternDefinition& pattern : script.otherPatterns) {
-        if (equalNoCase(pattern.name, bracketed))
-            return &pattern;
-    }
-    return nullptr;
+    const auto found = script.patternIndex.find(upperCase(bracketed));
+    return found == script.patternIndex.end() ? nullptr : &script.otherPatterns[found->second];
+}
+
+std::string shown(std::string_view text)
+{
+    if (text.size() <= kMaxShownBytes)
+        return std::string(text);
+    std::size_t cut = kMaxShownBytes - 40;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut; // not inside a character
+    return std::string(text.substr(0, cut)) + "... (" + std::to_string(text.size()) + " bytes)";
 }
 
 std::string formatSettings(const Script& script)
 {
     std::string text;
-    for (const Setting& setting : script.settings)
-        text += "  " + setting.name + " = " + setting.value + "\n";
+    for (std::size_t i = 0; i < script.settings.size() && i < kMaxShownRows; ++i) {
+        const Setting& setting = script.settings[i];
+        text += "  " + shown(setting.name) + " = " + shown(setting.value) + "\n";
+    }
+    if (script.settings.size() > kMaxShownRows)
+        text += "  ... " + std::to_string(script.settings.size() - kMaxShownRows) + " more\n";
     return text;
 }
 
@@ -234,7 +323,8 @@ std::string formatPattern(const Script& script)
 {
     std::string text = padLeft("note", 5) + "  " + padRight("token", 15) + "  " + padLeft("type", 6)
         + "  " + padLeft("volume", 6) + "  " + padRight("flam", 4) + "  voices\n";
-    for (const PatternNote& p : script.notes) {
+    for (std::size_t i = 0; i < script.notes.size() && i < kMaxShownRows; ++i) {
+        const PatternNote& p = script.notes[i];
         std::string type = std::to_string(p.note.res);
         if (p.note.res >= 10)
             type += " (" + std::string(1, char('A' + p.note.res - 10)) + ")";
@@ -247,6 +337,8 @@ std::string formatPattern(const Script& script)
             + padLeft(type, 6) + "  " + padLeft(std::to_string(p.note.vol), 6) + "  "
             + padRight(p.note.flammed ? "yes" : "no", 4) + "  " + voices + "\n";
     }
+    if (script.notes.size() > kMaxShownRows)
+        text += "  ... " + std::to_string(script.notes.size() - kMaxShownRows) + " more notes\n";
     return text;
 }
 

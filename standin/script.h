@@ -4,15 +4,25 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
-// The stand-in host's reading of a test script: Windows-1252 text whose every line ends with
-// CR LF; comment lines begin with "'"; a line of statements separated by ";" holds the settings
-// ("SET name=value"); "RAW [new-rud]=" defines the pattern; the line "[new-rud]" plays it.
-// Texts handed out here are UTF-8.
+// The stand-in host's reading of a test script: Windows-1252 text (or UTF-8 after its byte-order
+// mark) whose lines end with CR LF, LF or CR; comment lines begin with "'"; a line of statements
+// separated by ";" holds the settings ("SET name=value"); "RAW [new-rud]=" defines the pattern
+// (statements may follow it after ";"); the line "[new-rud]" plays it. Texts handed out here are
+// UTF-8.
 namespace standin {
 
 inline constexpr std::string_view kPatternName = "[new-rud]";
+
+// The limits of what is read: a larger script, or a pattern of more notes, is refused while it is
+// read, before anything is built from it.
+inline constexpr std::size_t kMaxScriptBytes = std::size_t(4) << 20; // 4 MiB
+inline constexpr std::size_t kMaxPatternNotes = 500000;
+// What is shown of a script: so many rows of a table, so many bytes of a text.
+inline constexpr std::size_t kMaxShownRows = 64;
+inline constexpr std::size_t kMaxShownBytes = 160;
 
 struct Setting {
     std::string name;
@@ -36,12 +46,14 @@ struct PatternDefinition {
 
 struct Script {
     std::vector<Setting> settings;
-    std::vector<std::string> ignored; // what the stand-in host passes over, one note per item
+    std::vector<std::string> ignored; // what the stand-in host passes over: the first notes
+    std::size_t ignoredMore = 0; // and the number of notes beyond kMaxShownRows
     int definitionLine = 0; // the line "RAW [new-rud]=..."
     std::string definition; // that line as written
     int playLine = 0; // the first line "[new-rud]"
     std::vector<PatternNote> notes;
     std::vector<PatternDefinition> otherPatterns; // in the order of the script
+    std::unordered_map<std::string, std::size_t> patternIndex; // upper-case name: its index
 };
 
 // Reads the script's bytes. On a malformed script it returns false and sets error to a message
@@ -57,10 +69,14 @@ bool parsePatternNotes(int line, std::string_view definition, std::string_view n
 // if there is none. The played pattern "[new-rud]" is not among them.
 const PatternDefinition* findPattern(const Script& script, std::string_view name);
 
-// The settings, one per line, as "name = value".
+// The text, cut to about kMaxShownBytes with the number of its bytes (at a character's start).
+std::string shown(std::string_view text);
+
+// The settings, one per line, as "name = value" (the first kMaxShownRows of them).
 std::string formatSettings(const Script& script);
 
-// The pattern as a table: note number, token, type, volume, flam and voices.
+// The pattern as a table: note number, token, type, volume, flam and voices (the first
+// kMaxShownRows notes, then the number of the others).
 std::string formatPattern(const Script& script);
 
 } // namespace standin

@@ -1,7 +1,9 @@
 #include "standin.h"
 
+#include "arguments.h"
 #include "cp1252.h"
 #include "inifile.h"
+#include "outputtarget.h"
 #include "registry.h"
 #include "regularfile.h"
 #include "script.h"
@@ -34,7 +36,9 @@ namespace {
           "                   [--render FILE.wav] [--midi FILE.mid] <script>\n"
           "                   play the script live, or write it into the files given\n"
           "       TAMBRIX.EXE --stop                 end the performance that is playing\n"
-          "       TAMBRIX.EXE --version | --help     print the version or this text\n";
+          "       TAMBRIX.EXE --version | --help     print the version or this text\n"
+          "An option's value follows it or comes after \"=\" (--render=out.wav); \"--\" ends the\n"
+          "options; each option is given once.\n";
 
 } // namespace
 
@@ -42,9 +46,14 @@ int initialise(const QString& folder, const std::filesystem::path& registryFile,
     std::ostream& err)
 {
     const std::filesystem::path settings = toPath(folder) / "TAMBRIX.INI";
-    std::error_code ec;
-    if (std::filesystem::exists(settings, ec)) {
+    const regular::Result found = regular::inspect(settings);
+    if (found.ok()) {
         out << "Settings file " << settings.string() << " is there already; left as it is.\n";
+    } else if (found.status != regular::Status::Missing) {
+        // Rudimix counts anything but a regular file as missing: initialised it would not be.
+        err << "TAMBRIX.EXE: the settings file " << settings.string() << " cannot be used ("
+            << found.reason() << "), and Rudimix counts it as missing; remove it and try again\n";
+        return InitialisationFailed;
     } else {
         std::string reason;
         if (!ini::writeString(settings, "program", "Host", "stand-in", &reason)) {
@@ -56,24 +65,31 @@ int initialise(const QString& folder, const std::filesystem::path& registryFile,
             << " with its section [program].\n";
     }
 
-    // The registry holds Windows-1252 text: a folder name outside it cannot be stored. Rudimix
-    // then finds the host in its own folder, which is this one when they are built together; an
-    // older value would send it to another folder, so it goes.
+    // The registry holds Windows-1252 text: a folder name outside it cannot be stored, and an
+    // older value (which would send Rudimix to another folder) goes. Rudimix then finds the host
+    // only when it lies in this same folder, using its own folder.
     const std::string encoded = cp1252::fromUnicode(folder);
     std::string reason;
     if (cp1252::toUnicode(encoded) != folder) {
-        err << "TAMBRIX.EXE: the folder " << folder.toStdString()
-            << " cannot be written in Windows-1252; the registry value ExeIniLocn is not set.\n";
         bool removed = false;
         if (!IniRegistry(registryFile).removeValue(kRegistryKey, "ExeIniLocn", &removed, &reason)) {
             err << "TAMBRIX.EXE: cannot remove the older registry value ExeIniLocn from "
                 << registryFile.string() << ": " << reason << "\n";
             return InitialisationFailed;
         }
-        if (removed)
-            err << "TAMBRIX.EXE: the older registry value ExeIniLocn has been removed from "
-                << registryFile.string() << "; Rudimix uses its own folder.\n";
-        return Success;
+        const std::string what = "the folder name " + folder.toStdString()
+            + " cannot be written in Windows-1252, so the registry value ExeIniLocn is not set"
+            + (removed ? " (the older one has been removed)" : "");
+        if (QFileInfo(folder + QStringLiteral("/rudimix")).isExecutable()) {
+            out << "TAMBRIX.EXE: " << what
+                << "; Rudimix in this same folder finds it all the same.\n"
+                << "TAMBRIX.EXE is initialised.\n";
+            return Success;
+        }
+        err << "TAMBRIX.EXE: " << what
+            << "; Rudimix cannot find this host folder: use one whose name Windows-1252 can "
+               "hold\n";
+        return InitialisationFailed;
     }
     if (!IniRegistry(registryFile).setString(kRegistryKey, "ExeIniLocn", encoded, &reason)) {
         err << "TAMBRIX.EXE: cannot write the registry value ExeIniLocn into "
@@ -112,7 +128,9 @@ int playScript(
         out << "Time signature: not used (-notimesig)\n";
     for (const std::string& note : script.ignored)
         out << note << "\n";
-    out << "Line " << script.definitionLine << ": " << script.definition << "\n";
+    if (script.ignoredMore > 0)
+        out << "... " << script.ignoredMore << " more passed over\n";
+    out << "Line " << script.definitionLine << ": " << shown(script.definition) << "\n";
     out << "Pattern " << kPatternName << ", played on line " << script.playLine << ": "
         << script.notes.size() << (script.notes.size() == 1 ? " note" : " notes") << "\n";
     out << formatPattern(script);
@@ -122,92 +140,49 @@ int playScript(
 int run(const QStringList& arguments, const QString& ownFolder,
     const std::filesystem::path& registryFile, std::ostream& out, std::ostream& err)
 {
-    // Options of the installed stand-in: print a text, or initialise a given host folder.
-    if (arguments.value(0) == QLatin1String("--version")) {
-        out << "TAMBRIX.EXE (Rudimix stand-in host) " RUDIMIX_VERSION "\n";
-        return Success;
-    }
-    if (arguments.value(0) == QLatin1String("--help")) {
-        out << kHelp;
-        return Success;
-    }
-    if (arguments.value(0) == QLatin1String("--init")) {
-        if (arguments.size() != 2 || arguments.at(1).isEmpty()) {
-            err << kHelp;
-            return BadArguments;
-        }
-        return initialise(QFileInfo(arguments.at(1)).absoluteFilePath(), registryFile, out, err);
-    }
-    if (arguments.isEmpty())
-        return initialise(ownFolder, registryFile, out, err);
-    if (arguments == QStringList { QStringLiteral("--stop") })
-        return stopPerformance(out, err);
-    PlayOptions options;
-    QStringList rest;
-    bool usable = true;
-    for (qsizetype i = 0; i < arguments.size() && usable; ++i) {
-        const QString& argument = arguments[i];
-        std::string* value = argument == QLatin1String("--soundfont") ? &options.soundFont
-            : argument == QLatin1String("--audio-driver")             ? &options.audioDriver
-            : argument == QLatin1String("--render")                   ? &options.renderFile
-            : argument == QLatin1String("--midi")                     ? &options.midiFile
-                                                                      : nullptr;
-        if (argument == QLatin1String("-notimesig") && !options.noTimeSignature)
-            options.noTimeSignature = true;
-        else if (value && value->empty() && i + 1 < arguments.size() && !arguments[i + 1].isEmpty())
-            *value = QFile::encodeName(arguments[++i]).toStdString();
-        else if (argument.startsWith(u'-'))
-            usable = false;
-        else
-            rest.append(argument);
-    }
-    if (!usable || rest.size() != 1) {
-        err << kHelp;
+    CommandLine line;
+    std::string error;
+    if (!parseArguments(arguments, line, error)) {
+        err << "TAMBRIX.EXE: " << error << "\n";
         return BadArguments;
     }
-    return playScript(rest.first(), options, out, err);
-}
-
-bool appendLog(const QString& folder, const std::string& text)
-{
-    const std::filesystem::path log = toPath(folder) / "TAMBRIX.LOG";
-    // A log grown too long is kept as TAMBRIX.LOG.1 and a new one begins; a link, FIFO or any
-    // other file that is not a regular one is never followed, truncated or waited for.
-    struct stat st;
-    if (::lstat(log.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 1024 * 1024)
-        ::rename(log.c_str(), (log.string() + ".1").c_str());
-    const int fd = ::open(
-        log.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
-    bool written = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    for (std::size_t done = 0; written && done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        written = n > 0 || (n < 0 && errno == EINTR);
-        done += n > 0 ? std::size_t(n) : 0;
+    const PlayOptions& options = line.options;
+    switch (line.mode) {
+    case CommandLine::Mode::Version:
+        out << "TAMBRIX.EXE (Rudimix stand-in host) " RUDIMIX_VERSION "\n";
+        return Success;
+    case CommandLine::Mode::Help:
+        out << kHelp;
+        return Success;
+    case CommandLine::Mode::Stop:
+        return stopPerformance(out, err);
+    case CommandLine::Mode::InitialiseFolder:
+        return initialise(QFileInfo(line.folder).absoluteFilePath(), registryFile, out, err);
+    case CommandLine::Mode::Initialise:
+        if (isInstalledFolder(ownFolder)) {
+            err << "TAMBRIX.EXE: " << ownFolder.toStdString()
+                << " is the folder it is installed in, where nothing is written; run "
+                   "rudimix-launch, or TAMBRIX.EXE --init DIR for a host folder of your own\n";
+            return InitialisationFailed;
+        }
+        return initialise(ownFolder, registryFile, out, err);
+    case CommandLine::Mode::Play:
+        break;
     }
-    return ::close(fd) == 0 && written;
-}
-
-} // namespace standin
-
-namespace standin {
-
-QString ownFolder(const QString& startedAs, const QString& programFolder)
-{
-    if (!startedAs.contains(u'/'))
-        return programFolder;
-    return QDir::cleanPath(QFileInfo(startedAs).absolutePath());
-}
-
-QString logFolder(const QStringList& arguments, const QString& ownFolder)
-{
-    const QString first = arguments.value(0);
-    if (first == QLatin1String("--version") || first == QLatin1String("--help"))
-        return {};
-    if (first == QLatin1String("--init") && arguments.size() == 2 && !arguments.at(1).isEmpty())
-        return QFileInfo(arguments.at(1)).absoluteFilePath();
-    return ownFolder;
+    // Two outputs, or an output and the script, in one file: one would be lost.
+    const std::string script = QFile::encodeName(line.script).toStdString();
+    const std::vector<std::pair<std::string, std::string>> pairs
+        = { { options.renderFile, options.midiFile }, { options.renderFile, script },
+              { options.midiFile, script } };
+    for (const auto& [a, b] : pairs) {
+        if (!a.empty() && sameFile(a, b)) {
+            err << "TAMBRIX.EXE: "
+                << (b == script ? "the script " + b + " and an output" : "--render and --midi")
+                << " name the same file. Try --help.\n";
+            return BadArguments;
+        }
+    }
+    return playScript(line.script, options, out, err);
 }
 
 } // namespace standin

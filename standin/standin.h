@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hostlog.h"
 #include "player.h"
 
 #include <QString>
@@ -31,19 +32,5 @@ int playScript(
 // initialises ownFolder, "--init DIR" initialises DIR, "--version" and "--help" print a text.
 int run(const QStringList& arguments, const QString& ownFolder,
     const std::filesystem::path& registryFile, std::ostream& out, std::ostream& err);
-
-// The folder the stand-in counts as its own: that of the path it was started by, with symbolic
-// links not resolved, since a per-user host folder holds a link TAMBRIX.EXE to the installed
-// program (whose folder is not writable). A bare name found on PATH gives programFolder.
-QString ownFolder(const QString& startedAs, const QString& programFolder);
-
-// Where TAMBRIX.LOG goes for these arguments: the folder given to --init, else ownFolder. Empty
-// for --version and --help, which write no log.
-QString logFolder(const QStringList& arguments, const QString& ownFolder);
-
-// Appends the text to TAMBRIX.LOG in the folder. A log grown beyond a megabyte is renamed to
-// TAMBRIX.LOG.1 and a new one begins. A symbolic link, FIFO, folder or device of that name is
-// neither followed nor waited for. False when the log cannot be written.
-bool appendLog(const QString& folder, const std::string& text);
 
 } // namespace standin

@@ -1,5 +1,6 @@
 #include "synth.h"
 
+#include "playerlock.h"
 #include "wavfile.h"
 
 #include <fluidsynth.h>
@@ -7,13 +8,17 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -91,6 +96,38 @@ namespace {
         int saved = -1;
     };
 
+    // An audio driver that has not started within this time is given up: a sound server that
+    // does not answer (stopped, say) would otherwise hold the host for half a minute or more.
+    constexpr auto kDriverStartTime = std::chrono::seconds(2);
+
+    // One driver's start on a thread of its own. A start given up still ends some time: the
+    // driver it makes then is deleted at once.
+    struct DriverStart {
+        std::mutex mutex;
+        std::condition_variable finished;
+        bool done = false;
+        bool abandoned = false;
+        fluid_audio_driver_t* driver = nullptr;
+        std::string cause;
+
+        static void run(
+            std::shared_ptr<DriverStart> start, fluid_settings_t* settings, fluid_synth_t* synth)
+        {
+            fluid_audio_driver_t* driver = new_fluid_audio_driver(settings, synth);
+            const std::string cause = driver ? std::string() : takeFluidError();
+            std::lock_guard lock(start->mutex);
+            if (start->abandoned) {
+                if (driver)
+                    delete_fluid_audio_driver(driver);
+                return;
+            }
+            start->driver = driver;
+            start->cause = cause;
+            start->done = true;
+            start->finished.notify_all();
+        }
+    };
+
     unsigned sampleOf(double seconds)
     {
         return unsigned(std::llround(std::max(0.0, seconds) * kSampleRate));
@@ -106,6 +143,28 @@ struct Synthesiser::Private {
     unsigned startTick = 0;
     unsigned endTick = 0;
     std::string defaultDriver; // FluidSynth's
+    bool startGivenUp = false; // a driver's start still runs: the synthesiser stays to the end
+
+    // Starts the driver that the settings name: null, with the cause, when it fails, when it has
+    // not started within kDriverStartTime, or when the host is asked to stop meanwhile.
+    fluid_audio_driver_t* startDriver(std::string& cause)
+    {
+        auto start = std::make_shared<DriverStart>();
+        QuietStderr quiet;
+        std::thread(DriverStart::run, start, settings, synth).detach();
+        std::unique_lock lock(start->mutex);
+        const auto deadline = std::chrono::steady_clock::now() + kDriverStartTime;
+        while (!start->done && !stopRequested() && std::chrono::steady_clock::now() < deadline)
+            start->finished.wait_for(lock, std::chrono::milliseconds(10));
+        if (start->done) {
+            cause = start->cause.empty() ? "cannot be started" : start->cause;
+            return start->driver;
+        }
+        start->abandoned = true;
+        startGivenUp = true;
+        cause = stopRequested() ? "stopped while it started" : "did not start within 2 seconds";
+        return nullptr;
+    }
 
     void dropSequencer()
     {
@@ -213,6 +272,8 @@ Synthesiser::Synthesiser()
 Synthesiser::~Synthesiser()
 {
     stopLive();
+    if (d->startGivenUp)
+        return; // a driver's start may still use them; the process ends soon
     d->dropSequencer();
     if (d->synth)
         delete_fluid_synth(d->synth);
@@ -299,17 +360,15 @@ SoundResult Synthesiser::startLive(const Performance& performance, const std::st
             continue;
         }
         takeFluidError();
-        {
-            QuietStderr quiet;
-            d->driver = new_fluid_audio_driver(d->settings, d->synth);
-        }
+        std::string cause;
+        d->driver = d->startDriver(cause);
         if (d->driver) {
             driverUsed = name;
             return SoundResult::Ok;
         }
-        const std::string cause = takeFluidError();
-        causes += (causes.empty() ? "" : "; ") + name + ": "
-            + (cause.empty() ? std::string("cannot be started") : cause);
+        causes += (causes.empty() ? "" : "; ") + name + ": " + cause;
+        if (stopRequested())
+            break;
     }
     d->dropSequencer();
     error = "no audio device (" + causes + ")";

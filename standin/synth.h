@@ -22,6 +22,7 @@ enum class SoundResult {
     NoAudioDevice = 6,
     CannotWriteOutput = 7,
     PlayerNotStopped = 8, // the performance playing could not be ended
+    LockUnusable = 9, // the player's lock file or its folder cannot be used
 };
 
 // The SoundFont to load: the given file, else the first of the system's General MIDI SoundFonts

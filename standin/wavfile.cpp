@@ -1,16 +1,8 @@
 #include "wavfile.h"
 
-#include "regularfile.h"
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace standin {
@@ -52,40 +44,15 @@ namespace {
 } // namespace
 
 WavWriter::WavWriter(std::filesystem::path target, int sampleRate, unsigned frames)
-    : target(std::move(target))
+    : file(std::move(target))
     , sampleRate(sampleRate)
     , frames(frames)
 {
 }
 
-WavWriter::~WavWriter()
-{
-    if (fd >= 0) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-    }
-}
-
-bool WavWriter::fail(int code, std::string& error)
-{
-    error = "cannot write " + target.string() + ": " + std::strerror(code);
-    if (fd >= 0) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        fd = -1;
-    }
-    return false;
-}
-
 bool WavWriter::open(std::string& error)
 {
-    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : ".";
-    temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        return fail(errno, error);
-    const std::string bytes = header(sampleRate, frames);
-    return regular::writeAll(fd, { bytes.data(), bytes.size() }) || fail(errno, error);
+    return file.open(error) && file.write(header(sampleRate, frames), error);
 }
 
 bool WavWriter::write(const float* left, const float* right, unsigned count, std::string& error)
@@ -95,22 +62,7 @@ bool WavWriter::write(const float* left, const float* right, unsigned count, std
         putSample(&bytes[4 * i], left[i]);
         putSample(&bytes[4 * i + 2], right[i]);
     }
-    return regular::writeAll(fd, { bytes.data(), bytes.size() }) || fail(errno, error);
-}
-
-bool WavWriter::commit(std::string& error)
-{
-    if (::fsync(fd) != 0 && errno != EINVAL)
-        return fail(errno, error);
-    const int closing = ::close(fd);
-    fd = -1;
-    if (closing != 0 || ::chmod(temporary.c_str(), 0644) != 0
-        || std::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int code = errno;
-        ::unlink(temporary.c_str());
-        return fail(code, error);
-    }
-    return true;
+    return file.write({ bytes.data(), bytes.size() }, error);
 }
 
 } // namespace standin

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "outputtarget.h"
+
 #include <filesystem>
 #include <string>
 
@@ -11,23 +13,17 @@ namespace standin {
 class WavWriter {
 public:
     WavWriter(std::filesystem::path target, int sampleRate, unsigned frames);
-    ~WavWriter();
-    WavWriter(const WavWriter&) = delete;
-    WavWriter& operator=(const WavWriter&) = delete;
 
     // Each returns false, with error naming the target and the system's reason, on failure.
     bool open(std::string& error);
     bool write(const float* left, const float* right, unsigned frames, std::string& error);
-    bool commit(std::string& error);
+    bool finish(std::string& error) { return file.finish(error); } // complete, not yet in place
+    bool commit(std::string& error) { return file.commit(error); }
 
 private:
-    bool fail(int code, std::string& error);
-
-    std::filesystem::path target;
+    OutputFile file;
     int sampleRate;
     unsigned frames;
-    std::string temporary;
-    int fd = -1;
 };
 
 } // namespace standin

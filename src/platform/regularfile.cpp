@@ -22,25 +22,6 @@ namespace {
         return (st.st_mode & 0222) == 0 || ::access(path, W_OK) != 0;
     }
 
-    // Creates a new file beside target for the new text; its name starts with a dot and the
-    // target's name. Returns the descriptor, or -1 with errno set.
-    int createBeside(const std::filesystem::path& target, mode_t mode, std::string& name)
-    {
-        std::filesystem::path folder = target.parent_path();
-        static unsigned counter = 0;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            name = (folder
-                / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "-"
-                    + std::to_string(++counter) + ".tmp"))
-                       .string();
-            const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-            if (fd >= 0 || errno != EEXIST)
-                return fd;
-        }
-        errno = EEXIST;
-        return -1;
-    }
-
     // Writes into the file itself; see write().
     Result writeInPlace(
         const std::filesystem::path& target, std::string_view text, const struct stat& existing)
@@ -85,6 +66,23 @@ namespace {
     }
 
 } // namespace
+
+int createBeside(const std::filesystem::path& target, mode_t mode, std::string& name)
+{
+    std::filesystem::path folder = target.parent_path();
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = (folder
+            / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "-"
+                + std::to_string(++counter) + ".tmp"))
+                   .string();
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
 
 std::string Result::reason() const
 {

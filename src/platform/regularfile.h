@@ -41,6 +41,10 @@ Result read(const std::filesystem::path& file, std::string& bytes, struct stat* 
 // interruption. False on a failure, with errno holding the cause.
 bool writeAll(int fd, std::string_view bytes);
 
+// Creates a new file beside target (a name that starts with a dot and the target's name) with the
+// mode (the umask applies); name receives its path. The descriptor, or -1 with errno set.
+int createBeside(const std::filesystem::path& target, mode_t mode, std::string& name);
+
 // Puts text into the file as its whole content; existing holds the status of the file as it was
 // read, or is null for a new file. Normally the text is written beside the file and renamed
 // into place, keeping the file's mode (and owner, where the system allows), so that a reader

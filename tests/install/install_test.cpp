@@ -1,5 +1,6 @@
 // The installed Rudimix: the staged tree, --version and --help without a display, and the first
 // and second start through rudimix-launch for a user who never ran it.
+#include "launcher.h"
 #include "standin.h"
 #include "tempdir.h"
 
@@ -7,6 +8,8 @@
 #include <QDirIterator>
 #include <QImage>
 #include <QProcess>
+#include <sstream>
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 
@@ -154,13 +157,92 @@ TEST_F(InstallTest, RegisteredHostElsewhereIsLeftAsItIs)
     EXPECT_EQ(launch(), before);
 }
 
+// Nothing is written into the installed program's folder: started from there, the host logs
+// into the user's state folder and says so, and it initialises no folder but one given to it.
+TEST_F(InstallTest, InstalledHostWritesNothingIntoItsFolder)
+{
+    const QString script = home.file(u"ok.drum"_s);
+    TempFolder::write(script, "RAW [new-rud]=48X\n[new-rud]\n");
+    const QString host = staged(u"lib/rudimix/TAMBRIX.EXE"_s);
+    const QString log = home.file(u"home/.local/state/tambrix/TAMBRIX.LOG"_s);
+    for (const auto& [arguments, exitCode, logged] :
+        std::vector<std::tuple<QStringList, int, QByteArray>> {
+            { { "--midi", home.file(u"out.mid"_s), script }, 0, "Wrote the MIDI file" },
+            { {}, 3, "is the folder it is installed in, where nothing is written" } }) {
+        EXPECT_EQ(runProgram(host, arguments, freshUser(false)).first, exitCode);
+        EXPECT_TRUE(TempFolder::read(log).contains(logged)) << TempFolder::read(log).toStdString();
+        EXPECT_TRUE(TempFolder::read(log).contains("started from its installed folder "
+            + QFileInfo(host).path().toUtf8() + "; the log is " + log.toUtf8()));
+        EXPECT_EQ(
+            QDir(QFileInfo(host).path())
+                .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
+            QStringList { u"TAMBRIX.EXE"_s });
+    }
+}
+
+// The launcher names what it cannot mend and mends a registered folder that has vanished.
+TEST(Launcher, NamesWhatIsWrongAndReplacesAVanishedHostFolder)
+{
+    const QString standIn = QStringLiteral(RUDIMIX_BUILD_DIR "/bin/TAMBRIX.EXE");
+    struct Case {
+        const char* name;
+        const char* userFolder;
+        const char* registered; // relative to the temporary folder; empty: none
+        bool prepared;
+        const char* message;
+    };
+    for (const Case& c : {
+             Case { "TAMBRIX.EXE a folder", "mine", "", false,
+                 "/mine/TAMBRIX.EXE is a folder, not the host program; move it away" },
+             Case { "vanished", "mine", "gone", true,
+                 "the registered host folder %1/gone no longer exists; prepared the host folder "
+                 "%1/mine and registered it" },
+             Case { "name outside Windows-1252", "\u4e2d", "", false,
+                 "the host folder %1/\u4e2d cannot be registered, since Windows-1252 cannot hold" },
+             Case { "registered folder without TAMBRIX.INI", "mine", "other", false,
+                 "the registered host folder %1/other has no TAMBRIX.INI; run TAMBRIX.EXE --init" },
+         }) {
+        SCOPED_TRACE(c.name);
+        TempFolder temp;
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(temp.file(u"config"_s)));
+        IniRegistry registry(temp.file(u"config/winreg/HKEY_CURRENT_USER.ini"_s).toStdString());
+        const QString userFolder = temp.file(QString::fromUtf8(c.userFolder));
+        if (c.name == std::string("TAMBRIX.EXE a folder")) {
+            ASSERT_TRUE(QDir().mkpath(userFolder + u"/TAMBRIX.EXE"_s));
+        }
+        if (c.name == std::string("registered folder without TAMBRIX.INI")) {
+            ASSERT_TRUE(QDir().mkpath(temp.file(u"other"_s)));
+        }
+        if (*c.registered) {
+            ASSERT_TRUE(registry.setString("software\\Quillmoor Tambrix\\", "ExeIniLocn",
+                temp.file(QLatin1String(c.registered)).toStdString()));
+        }
+        std::ostringstream out, err;
+        launcher::prepareHostFolder(registry, userFolder, standIn, out, err);
+        const QString said = QString::fromStdString(out.str() + err.str());
+        EXPECT_TRUE(said.startsWith(u"rudimix-launch: "_s) && said.count(u'\n') == 1
+            && said.contains(QString::fromUtf8(c.message).arg(temp.path())))
+            << said.toStdString();
+        EXPECT_EQ(QFileInfo::exists(userFolder + u"/TAMBRIX.INI"_s), c.prepared);
+        EXPECT_EQ(launcher::registeredHostFolder(registry),
+            c.prepared          ? userFolder
+                : *c.registered ? temp.file(QLatin1String(c.registered))
+                                : QString());
+    }
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
 TEST(StandInFolders, LogGoesToTheFolderItWasStartedFrom)
 {
+    qputenv("XDG_STATE_HOME", "/home/u/.local/state");
     const QString cases[][3] = {
         { "-notimesig x.drum", "/home/u/.local/share/tambrix/TAMBRIX.EXE",
             "/home/u/.local/share/tambrix" },
-        { "", "TAMBRIX.EXE", "/usr/lib/rudimix" }, // found on PATH: the program's folder
+        // Started from the installed folder (found on PATH, or by its path): the state folder.
+        { "", "TAMBRIX.EXE", "/home/u/.local/state/tambrix" },
+        { "-notimesig x.drum", "/usr/lib/rudimix/TAMBRIX.EXE", "/home/u/.local/state/tambrix" },
         { "--init /home/u/host", "/usr/lib/rudimix/TAMBRIX.EXE", "/home/u/host" },
+        { "--init=/home/u/host", "/usr/lib/rudimix/TAMBRIX.EXE", "/home/u/host" },
         { "--version", "/usr/lib/rudimix/TAMBRIX.EXE", "" },
     };
     for (const auto& [arguments, startedAs, log] : cases) {

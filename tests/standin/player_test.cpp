@@ -5,8 +5,10 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTest>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
+#include <sys/stat.h>
 #include <tuple>
 #include <vector>
 
@@ -66,14 +68,38 @@ TEST_F(Host, FailuresNameTheirCauseQuicklyAndLeaveNoFile)
         { { "--audio-driver", "pulseaudio", script }, 6, "no audio device (pulseaudio: " },
         { { "--audio-driver", "no-such-driver", script }, 6, "no audio device (no-such-driver: " },
         { { "--render", f + "/missing/out.wav", script }, 7,
-            "cannot write " + f + "/missing/out.wav: No such file or directory" },
+            "cannot write " + f + "/missing/out.wav: the folder " + f
+                + "/missing cannot take a new file (No such file or directory)" },
+        // Nothing but a regular file is replaced; nothing is written when anything fails.
+        { { "--render", "/dev/null", script }, 7,
+            "cannot write /dev/null: a character device, which is never replaced" },
+        { { "--midi", f + "/fifo.mid", script }, 7,
+            "cannot write " + f + "/fifo.mid: a named pipe, which is never replaced" },
+        { { "--render", "/", script }, 7, "cannot write /: Is a directory" },
+        { { "--midi", "..", script }, 7, "cannot write ..: Is a directory" },
+        { { "--midi", f + "/keep.mid", "--soundfont", f + "/none.sf2", "--render", wav, script }, 4,
+            "no SoundFont: " },
+        { { "--midi", f + "/keep.mid", "--render", f + "/missing/out.wav", script }, 7,
+            "cannot write " + f + "/missing/out.wav: the folder" },
         { { "--render", f + "/a folder.wav", script }, 7,
             "cannot write " + f + "/a folder.wav: Is a directory" },
         { { "--midi", f + "/missing/out.mid", script }, 7,
             "cannot write " + f + "/missing/out.mid" },
     };
-    // Every file but the log as it was: no output, no temporary file.
-    const QStringList before = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    // Every file but the log as it was: no output, no temporary file, no file changed.
+    TempFolder::write(folder + QStringLiteral("/keep.mid"), "kept");
+    ASSERT_EQ(
+        ::mkfifo(QFile::encodeName(folder + QStringLiteral("/fifo.mid")).constData(), 0600), 0);
+    auto files = [&] {
+        QStringList list = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+        list.removeAll(QStringLiteral("TAMBRIX.LOG"));
+        for (QString& name : list) {
+            if (QFileInfo(folder + u'/' + name).isFile())
+                name += u' ' + QString::fromLatin1(TempFolder::read(folder + u'/' + name).toHex());
+        }
+        return list;
+    };
+    const QStringList before = files();
     for (const auto& [arguments, exitCode, message] : cases) {
         SCOPED_TRACE(message.toStdString());
         QFile::remove(folder + QStringLiteral("/TAMBRIX.LOG"));
@@ -87,9 +113,7 @@ TEST_F(Host, FailuresNameTheirCauseQuicklyAndLeaveNoFile)
             << err.toStdString();
         EXPECT_TRUE(
             TempFolder::read(folder + QStringLiteral("/TAMBRIX.LOG")).contains(err.toUtf8()));
-        QStringList after = QDir(folder).entryList(QDir::Files | QDir::Hidden);
-        after.removeAll(QStringLiteral("TAMBRIX.LOG"));
-        EXPECT_EQ(after, before);
+        EXPECT_EQ(files(), before);
     }
 }
 
@@ -129,6 +153,71 @@ TEST_F(Host, PlaysOnePerformanceAtATimeAndStops)
     }
     EXPECT_EQ(stopped, 10) << "every performance was ended by a newer one or by --stop";
     EXPECT_EQ(stop(), "No performance is playing.\n");
+}
+
+// A signal ends any run within a second, its log written and no unfinished file left; the lock
+// lies in a folder of the user's own, and a lock file that is not one names what is wrong.
+TEST_F(Host, SignalsEndItAndTheLockIsTheUsersOwn)
+{
+    QByteArray header(kDefaultHeaderText);
+    header.replace("SET REPEATS=3", "SET REPEATS=1000");
+    writeScript(header, "48X,45,45,48X,45,45,48,65,65,65,65,48,65,65,65,65");
+    const QString log = folder + QStringLiteral("/TAMBRIX.LOG");
+    for (const auto& [arguments, signal, exitCode, line] :
+        std::vector<std::tuple<QStringList, int, int, QByteArray>> {
+            { { "--render", folder + "/long.wav", script }, SIGTERM, 143,
+                "TAMBRIX.EXE: ended by SIGTERM before it had finished\n" },
+            { { "--audio-driver", "file", script }, SIGINT, 0, "Stopped" } }) {
+        QFile::remove(log);
+        auto process = start(arguments);
+        QTest::qWait(300);
+        ::kill(pid_t(process->processId()), signal);
+        ASSERT_TRUE(process->waitForFinished(10000));
+        EXPECT_EQ(process->exitCode(), exitCode);
+        EXPECT_TRUE(TempFolder::read(log).contains(line)) << TempFolder::read(log).toStdString();
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+            QStringList({ "DudEderava.drum", "TAMBRIX.EXE", "TAMBRIX.LOG" }));
+    }
+
+    const QString runtime = temp.file(QStringLiteral("runtime"));
+    const QString lock = runtime + QStringLiteral("/rudimix-tambrix.lock");
+    const QString cache = temp.file(QStringLiteral("cache"));
+    const std::vector<std::tuple<QString, int, QString>> cases = {
+        { "folder", 9, "the lock file " + lock + " is a folder; remove it" },
+        { "link", 9, "the lock file " + lock + " is a symbolic link; remove it" },
+        { "fifo", 9, "the lock file " + lock + " is not a regular file; remove it" },
+        { "no runtime folder", 0, "" }, // then under XDG_CACHE_HOME, only the user's
+        { "lock folder writable by others", 9,
+            "the lock folder " + cache + "/rudimix can be written by other users" },
+    };
+    for (const auto& [kind, exitCode, message] : cases) {
+        SCOPED_TRACE(kind.toStdString());
+        QDir().rmdir(lock);
+        QFile::remove(lock);
+        if (kind == "folder") {
+            ASSERT_TRUE(QDir().mkpath(lock));
+        }
+        if (kind == "link") {
+            ASSERT_TRUE(QFile::link(temp.file("target"), lock));
+        }
+        if (kind == "fifo") {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(lock).constData(), 0600), 0);
+        }
+        if (kind == "no runtime folder") {
+            environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+            environment.insert(QStringLiteral("XDG_CACHE_HOME"), cache);
+        }
+        if (kind == "lock folder writable by others")
+            QFile::setPermissions(cache + "/rudimix", QFileDevice::Permissions(0x7777));
+        auto process = start({ "--stop" });
+        ASSERT_TRUE(process->waitForFinished(10000));
+        EXPECT_EQ(process->exitCode(), exitCode);
+        EXPECT_EQ(process->readAllStandardError(),
+            message.isEmpty() ? QByteArray() : ("TAMBRIX.EXE: " + message + "\n").toUtf8());
+        if (kind == "no runtime folder") {
+            EXPECT_EQ(QFileInfo(cache + "/rudimix").permissions() & 0x77, 0); // group, others
+        }
+    }
 }
 
 } // namespace

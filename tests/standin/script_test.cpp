@@ -1,13 +1,16 @@
+#include "performance.h"
 #include "script.h"
 
 #include "defaultheader.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
 
 using standin::parseScript;
 using standin::Script;
+using namespace std::string_literals;
 
 const std::string kDefaultScript = std::string(kDefaultHeaderText)
     + "\r\n"
@@ -96,10 +99,26 @@ TEST(StandInScript, RefusesAMalformedScriptNamingTheLine)
     const std::string tail = "RAW [new-rud]=48X\r\n[new-rud]\r\n";
     const std::vector<Malformed> cases = {
         { "empty", "", "the script is empty" },
-        { "LF alone", "SET TEMPO=90\n" + tail, "line 1: the line does not end with CR LF" },
-        { "CR alone", "SET TEMPO=90\rX\r\n" + tail, "line 1: the line does not end with CR LF" },
-        { "last line without CR LF", "RAW [new-rud]=48X\r\n[new-rud]",
-            "line 2: the last line does not end with CR LF" },
+        { "over 4 MiB", std::string(4 << 20, '\'') + "\n" + tail,
+            "the script is larger than 4 MiB" },
+        { "500,000 notes", "RAW [new-rud]=" + std::string(500000, ',') + "\r\n[new-rud]\r\n",
+            "line 1: the pattern [new-rud] has more than 500000 notes" },
+        { "UTF-16",
+            "\xFF\xFE"
+            "S\0E\0T\0"s,
+            "the script is UTF-16 text (byte-order mark FF FE)" },
+        { "UTF-8 beyond Windows-1252", "\xEF\xBB\xBF' \xE4\xB8\xAD\r\n" + tail,
+            "the script is not UTF-8" },
+        { "NUL",
+            "RAW [new-rud]=4\0"
+            "8X\r\n[new-rud]\r\n"s,
+            "line 1: the line holds a control character (0x00) at column 16" },
+        { "escape in a comment", "' \x1B[2J\r\n" + tail,
+            "line 1: the line holds a control character (0x1B)" },
+        { "unused definition", "RAW [unused]=ZZZ,48>Q\r\n" + tail,
+            "line 1: note 1 \"ZZZ\": the note type" },
+        { "after ; on a RAW line", "RAW [new-rud]=48X;SET TEMPO=5\r\n[new-rud]\r\n",
+            "line 1: TEMPO=5: the tempo must be a whole number" },
         { "no definition", "SET TEMPO=90\r\n[new-rud]\r\n",
             "line 2: [new-rud] is played before its RAW definition" },
         { "no definition, no play line", "SET TEMPO=90\r\n",
@@ -130,8 +149,23 @@ TEST(StandInScript, RefusesAMalformedScriptNamingTheLine)
         SCOPED_TRACE(c.name);
         Script script;
         std::string error;
-        EXPECT_FALSE(parseScript(c.bytes, script, error));
+        standin::Performance performance;
+        EXPECT_FALSE(parseScript(c.bytes, script, error)
+            && standin::buildPerformance(script, false, performance, error));
         EXPECT_EQ(error.substr(0, c.message.size()), c.message) << error;
+    }
+}
+
+TEST(StandInScript, ReadsAnyLineEndAndAUtf8Mark)
+{
+    for (const std::string& bytes : { std::string("SET TEMPO=90\nRAW [new-rud]=48X\n[new-rud]\n"),
+             std::string("SET TEMPO=90\rRAW [new-rud]=48X\r[new-rud]"),
+             std::string("SET TEMPO=90\r\n\nRAW [new-rud]=48X\r\r\n[new-rud]\n"),
+             std::string("\xEF\xBB\xBFSET TEMPO=90\r\nRAW [new-rud]=48X\r\n[new-rud]\r\n") }) {
+        const Script script = parsed(bytes);
+        ASSERT_EQ(script.settings.size(), 1u) << bytes;
+        EXPECT_EQ(script.settings[0].name + script.settings[0].value, "TEMPO90");
+        EXPECT_EQ(script.notes.size(), 1u);
     }
 }
 
@@ -145,6 +179,14 @@ TEST(StandInScript, PrintsThePatternAsATable)
     const Script settings
         = parsed("SET TEMPO=90;SET INTRO=\r\n" + std::string("RAW [new-rud]=4\r\n[new-rud]\r\n"));
     EXPECT_EQ(standin::formatSettings(settings), "  TEMPO = 90\n  INTRO = \n");
+    // A long pattern shows its first 64 notes.
+    std::string line = "RAW [new-rud]=" + std::string(300, '4');
+    for (int i = 0; i < 100; ++i)
+        line += ",10";
+    const std::string table = standin::formatPattern(parsed(line + "\r\n[new-rud]\r\n"));
+    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 66);
+    EXPECT_TRUE(table.ends_with("  no    A\n  ... 37 more notes\n")) << table;
+    EXPECT_NE(table.find(std::string(120, '4') + "... (300 bytes)"), std::string::npos) << table;
 }
 
 } // namespace

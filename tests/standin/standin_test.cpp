@@ -95,36 +95,61 @@ TEST_F(Initialise, ReportsWhatCannotBeWritten)
     EXPECT_NE(err.str().find("cannot write the registry value ExeIniLocn"), std::string::npos)
         << err.str();
 
-    // The host's folder is missing: no settings file, and the registry is left alone.
-    err.str("");
+    // The host's folder is missing, or its TAMBRIX.INI is a folder or a FIFO, which Rudimix
+    // counts as missing: no settings file, and the registry is left alone.
     registry = toPath(temp.file(QStringLiteral("reg.ini")));
-    folder = temp.file(QStringLiteral("gone"));
-    EXPECT_EQ(run(), standin::InitialisationFailed);
-    EXPECT_NE(err.str().find("cannot create the settings file " + settings().toStdString()),
-        std::string::npos)
-        << err.str();
-    EXPECT_FALSE(std::filesystem::exists(registry));
+    for (const char* kind : { "gone", "folder", "fifo" }) {
+        err.str("");
+        out.str("");
+        folder = temp.file(QLatin1String(kind));
+        if (kind != std::string("gone")) {
+            ASSERT_TRUE(QDir().mkpath(kind == std::string("folder") ? settings() : folder));
+        }
+        if (kind == std::string("fifo")) {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(settings()).constData(), 0600), 0);
+        }
+        EXPECT_EQ(run(), standin::InitialisationFailed);
+        EXPECT_NE(err.str().find(kind == std::string("gone")
+                          ? "cannot create the settings file " + settings().toStdString()
+                          : settings().toStdString()
+                              + " cannot be used (not a regular file), and "
+                                "Rudimix counts it as missing"),
+            std::string::npos)
+            << err.str();
+        EXPECT_TRUE(out.str().empty()) << out.str();
+        EXPECT_FALSE(std::filesystem::exists(registry));
+    }
 }
 
 TEST_F(Initialise, FolderOutsideWindows1252GetsNoRegistryValue)
 {
     folder = temp.file(QString::fromUtf8("host \u4e2d"));
     ASSERT_TRUE(QDir().mkpath(folder));
-    EXPECT_EQ(run(), standin::Success);
+    EXPECT_EQ(run(), standin::InitialisationFailed);
     EXPECT_TRUE(QFile::exists(settings()));
-    EXPECT_NE(err.str().find("cannot be written in Windows-1252"), std::string::npos);
+    EXPECT_NE(
+        err.str().find("cannot be written in Windows-1252, so the registry value ExeIniLocn is "
+                       "not set; Rudimix cannot find this host folder"),
+        std::string::npos)
+        << err.str();
+    EXPECT_EQ(out.str().find("initialised"), std::string::npos) << out.str();
     EXPECT_FALSE(std::filesystem::exists(registry));
 
-    // An older value would send Rudimix to another folder: it goes, all else stays.
+    // An older value would send Rudimix to another folder: it goes, all else stays. With Rudimix
+    // in this same folder, the host is found there all the same.
     const QString file = QString::fromStdString(registry.string());
     ASSERT_TRUE(QDir().mkpath(QFileInfo(file).path()));
     const QByteArray kept = "[other]\r\nExeIniLocn=/y\r\n";
     TempFolder::write(
         file, "[Software\\Quillmoor Tambrix\\]\r\n exeinilocn = /old\r\nA=1\r\n" + kept);
+    TempFolder::write(folder + QStringLiteral("/rudimix"), "#!/bin/sh\n");
+    QFile::setPermissions(folder + QStringLiteral("/rudimix"), QFile::ReadOwner | QFile::ExeOwner);
     EXPECT_EQ(run(), standin::Success);
     EXPECT_EQ(TempFolder::read(file), "[Software\\Quillmoor Tambrix\\]\r\nA=1\r\n" + kept);
-    EXPECT_NE(
-        err.str().find("older registry value ExeIniLocn has been removed"), std::string::npos);
+    EXPECT_NE(out.str().find("(the older one has been removed); Rudimix in this same folder finds "
+                             "it all the same.\nTAMBRIX.EXE is initialised."),
+        std::string::npos)
+        << out.str();
 }
 
 // ---- the log and the script: regular files only, never followed or waited for -------------
@@ -139,7 +164,7 @@ TEST(StandInFiles, LogIsARegularFileAndALongOneIsKeptAsLog1)
     };
     for (const Case& c : { Case { "link", false, {}, {} }, Case { "fifo", false, {}, {} },
              Case { "folder", false, {}, {} }, Case { "long", true, "new", big },
-             Case { "short", true, "oldnew", {} } }) {
+             Case { "short", true, "oldnew", {} }, Case { "log.1 a folder", false, big, {} } }) {
         SCOPED_TRACE(c.kind);
         TempFolder temp;
         const QString log = temp.file("TAMBRIX.LOG");
@@ -152,14 +177,28 @@ TEST(StandInFiles, LogIsARegularFileAndALongOneIsKeptAsLog1)
         else if (kind == "folder")
             ASSERT_TRUE(QDir().mkpath(log));
         else
-            TempFolder::write(log, kind == "long" ? big : "old");
-        EXPECT_EQ(standin::appendLog(temp.path(), "new"), c.written);
+            TempFolder::write(log, kind == "short" ? "old" : big);
+        if (kind == "log.1 a folder") {
+            ASSERT_TRUE(QDir().mkpath(log + ".1"));
+        }
+        std::string problem;
+        EXPECT_EQ(standin::appendLog(temp.path(), "new", &problem), c.written);
+        EXPECT_EQ(problem.empty(), kind != "log.1 a folder") << problem;
+        if (kind == "log.1 a folder") {
+            EXPECT_EQ(TempFolder::read(log), big);
+        }
         EXPECT_EQ(TempFolder::read(temp.file("target")).size(), big.size());
         if (c.written) {
             EXPECT_EQ(TempFolder::read(log), c.log);
             EXPECT_EQ(TempFolder::read(log + ".1"), c.log1);
         }
     }
+    // One run appends at most 64 KiB: its beginning and its end.
+    TempFolder temp;
+    ASSERT_TRUE(standin::appendLog(temp.path(), "begin" + std::string(big.size(), 'x') + "end"));
+    const QByteArray log = TempFolder::read(temp.file("TAMBRIX.LOG"));
+    EXPECT_TRUE(log.size() <= 64 * 1024 && log.startsWith("begin") && log.endsWith("end")
+        && log.contains(" bytes left out of the log ..."));
 }
 
 TEST(StandInFiles, FolderOrFifoAsTheScriptFailsAtOnceWithTheCause)
@@ -276,7 +315,7 @@ TEST_F(StandInProcess, ShowsThePatternOfTheTestRunsScript)
     EXPECT_TRUE(out.contains(QStringLiteral("Played to the end")));
 }
 
-TEST_F(StandInProcess, MalformedScriptGivesAMessageAndAFailingExitCode)
+TEST_F(StandInProcess, MalformedScriptOrArgumentsGiveOneLineAndAFailingExitCode)
 {
     const QString script = folder + QStringLiteral("/bad.drum");
     TempFolder::write(script, "SET TEMPO=90\r\nRAW [new-rud]=48X\r\n");
@@ -285,19 +324,38 @@ TEST_F(StandInProcess, MalformedScriptGivesAMessageAndAFailingExitCode)
         int exitCode;
         QString message;
     };
+    const QString ok = folder + QStringLiteral("/ok.drum");
+    TempFolder::write(ok, "RAW [new-rud]=48X\n[new-rud]\n");
+    const QString mid = folder + QStringLiteral("/out.mid");
     const std::vector<Case> cases = {
         { { "-notimesig", script }, 1, script + ": no line \"[new-rud]\" that plays the pattern" },
         { { "-notimesig", folder + "/none.drum" }, 1,
             "cannot read the script " + folder + "/none.drum: No such file or directory" },
-        { { "-notimesig" }, 2, "Usage:" },
-        { { "-x", script }, 2, "Usage:" },
+        // Wrong arguments: one line naming the wrong one.
+        { { "-notimesig" }, 2, "TAMBRIX.EXE: no script given. Try --help.\n" },
+        { { "-x", script }, 2, "TAMBRIX.EXE: unknown option \"-x\". Try --help.\n" },
+        { { "--bogus", script }, 2, "unknown option \"--bogus\". Try --help.\n" },
+        { { "-NOTIMESIG", script }, 2, "unknown option \"-NOTIMESIG\". Try --help.\n" },
+        { { "-notimesig", "-notimesig", script }, 2, "-notimesig is given twice. Try --help.\n" },
+        { { "--render", "a", "--render=b", script }, 2, "--render is given twice. Try --help.\n" },
+        { { "--version", "extra" }, 2, "--version takes no other argument (\"extra\" given)" },
+        { { "--help", "--stop" }, 2, "--help takes no other argument (--stop given)" },
+        { { "-notimesig=1", script }, 2, "unknown option \"-notimesig=1\"" },
+        { { "--midi=", script }, 2, "--midi needs a value. Try --help.\n" },
+        { { script, ok }, 2, "one script only, not also \"" + ok + "\". Try --help.\n" },
+        { { "--render", mid, "--midi=" + mid, ok }, 2, "--render and --midi name the same file" },
+        { { "--midi", ok, ok }, 2, "the script " + ok + " and an output name the same file" },
+        // "--" ends the options: "-x.drum" is a script; "--midi=FILE" gives a value.
+        { { "--", "-x.drum" }, 1, "cannot read the script -x.drum: No such file" },
+        { { "--midi=" + mid, "--", ok }, 0, "" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message.toStdString());
         run(exe, c.arguments, folder);
         EXPECT_EQ(exitCode, c.exitCode);
-        EXPECT_TRUE(err.contains(c.message)) << err.toStdString();
-        EXPECT_TRUE(out.isEmpty()) << out.toStdString();
+        EXPECT_TRUE(err.contains(c.message) && err.count(u'\n') == (c.exitCode != 0))
+            << err.toStdString();
+        EXPECT_EQ(out.isEmpty(), c.exitCode != 0) << out.toStdString();
     }
 }
 

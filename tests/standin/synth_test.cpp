@@ -1,4 +1,5 @@
 #include "performance.h"
+#include "playerlock.h"
 #include "script.h"
 #include "synth.h"
 
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -107,7 +109,10 @@ TEST_F(Synthesiser, RendersEveryNoteAtItsTimeWithItsLoudness)
             scheduled.push_back(e.seconds);
     ASSERT_EQ(scheduled.size(), 7u);
     const auto wav = dir / "pattern.wav";
+    const mode_t umask = ::umask(027);
     ASSERT_EQ(synth.renderWav(performance, wav, error), SoundResult::Ok) << error;
+    ::umask(umask);
+    EXPECT_EQ(fs::status(wav).permissions(), fs::perms(0640)) << "the umask applies";
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), {}), 1) << "a temporary file left";
 
     const std::string b = readFile(wav);
@@ -187,6 +192,28 @@ TEST_F(Synthesiser, PlaysLiveOnASoundServer)
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     synth.stopLive();
     end(recorder);
+
+    // A sound server that does not answer: each start is given up after two seconds, or at once
+    // when the host is asked to stop meanwhile.
+    ::kill(server, SIGSTOP);
+    const standin::Performance performance = performanceOf("29");
+    for (const char* cause :
+        { "pulseaudio: did not start within 2 seconds", "pulseaudio: stopped while it started" }) {
+        std::thread stopper;
+        if (std::string(cause).find("stopped") != std::string::npos)
+            stopper = std::thread([] {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                standin::requestStop();
+            });
+        const auto begin = std::chrono::steady_clock::now();
+        EXPECT_EQ(
+            synth.startLive(performance, "pulseaudio", driver, error), SoundResult::NoAudioDevice);
+        EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(10));
+        EXPECT_EQ(error, std::string("no audio device (") + cause + ")");
+        if (stopper.joinable())
+            stopper.join();
+    }
+    ::kill(server, SIGCONT);
     end(server);
 
     const std::vector<float> left = leftChannel(readFile(dir / "monitor.raw"), 0);

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "player.h"
+
+#include <QString>
+#include <QStringList>
+#include <string>
+
+// The stand-in host's command line. Options are matched exactly (case counts); a value follows
+// its option as the next argument or after "=" ("--render=out.wav"); "--" ends the options;
+// each option may be given once. "--version", "--help", "--stop" and "--init DIR" stand alone.
+namespace standin {
+
+struct CommandLine {
+    enum class Mode { Initialise, InitialiseFolder, Play, Stop, Version, Help };
+    Mode mode = Mode::Initialise; // no argument at all: initialise the host's own folder
+    QString folder; // --init DIR, as given
+    QString script;
+    PlayOptions options;
+};
+
+// False on wrong arguments, with error set to one line that names the wrong argument.
+bool parseArguments(const QStringList& arguments, CommandLine& line, std::string& error);
+
+} // namespace standin
