@@ -4,6 +4,7 @@
 // was started from, see ownFolder()), since Rudimix starts it without a console.
 #include "registry.h"
 #include "standin.h"
+#include "windowmain.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -46,6 +47,13 @@ private:
 
 int main(int argc, char* argv[])
 {
+    // A script played live with a display goes to the practice window (see windowmain.h).
+    QStringList given;
+    for (int i = 1; i < argc; ++i)
+        given.append(QFile::decodeName(argv[i]));
+    if (standin::wantsWindow(given))
+        return standin::runPracticeWindow(argc, argv);
+
     QCoreApplication application(argc, argv);
     const QString folder
         = standin::ownFolder(QFile::decodeName(argv[0]), QCoreApplication::applicationDirPath());

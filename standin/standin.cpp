@@ -30,9 +30,10 @@ namespace {
         = "TAMBRIX.EXE, the stand-in host of Rudimix: plays its test scripts.\n"
           "Usage: TAMBRIX.EXE                        initialise this folder (settings, registry)\n"
           "       TAMBRIX.EXE --init DIR             initialise the host folder DIR instead\n"
-          "       TAMBRIX.EXE [-notimesig] [--soundfont FILE.sf2] [--audio-driver NAME]\n"
+          "       TAMBRIX.EXE [-notimesig] [--no-window] [--soundfont FILE.sf2] [--audio-driver NAME]\n"
           "                   [--render FILE.wav] [--midi FILE.mid] <script>\n"
-          "                   play the script live, or write it into the files given\n"
+          "                   play the script live, or write it into the files given;\n"
+          "                   live with a display in the practice window, unless --no-window\n"
           "       TAMBRIX.EXE --stop                 end the performance that is playing\n"
           "       TAMBRIX.EXE --version | --help     print the version or this text\n";
 
@@ -154,6 +155,8 @@ int run(const QStringList& arguments, const QString& ownFolder,
                                                                       : nullptr;
         if (argument == QLatin1String("-notimesig") && !options.noTimeSignature)
             options.noTimeSignature = true;
+        else if (argument == QLatin1String("--no-window"))
+            continue; // the console's way is this one; see wantsWindow()
         else if (value && value->empty() && i + 1 < arguments.size() && !arguments[i + 1].isEmpty())
             *value = QFile::encodeName(arguments[++i]).toStdString();
         else if (argument.startsWith(u'-'))

@@ -337,3 +337,48 @@ void Synthesiser::stopLive()
 }
 
 } // namespace standin
+
+namespace standin {
+
+void Synthesiser::setDriverPeriods(int periods)
+{
+    fluid_settings_setint(d->settings, "audio.periods", periods);
+}
+
+void Synthesiser::queueLive(const std::vector<MidiEvent>& events, long long atSample)
+{
+    if (!d->sequencer)
+        return;
+    // The events were ordered by their times; the sequencer keeps that order for equal times.
+    const fluid_seq_id_t destination = fluid_sequencer_get_client_id(d->sequencer, 0);
+    fluid_event_t* event = new_fluid_event();
+    for (const MidiEvent& e : events) {
+        fluid_event_set_source(event, -1);
+        fluid_event_set_dest(event, destination);
+        switch (e.type) {
+        case MidiEvent::Type::NoteOn:
+            fluid_event_noteon(event, e.channel, short(e.key), short(e.velocity));
+            break;
+        case MidiEvent::Type::NoteOff:
+            fluid_event_noteoff(event, e.channel, short(e.key));
+            break;
+        case MidiEvent::Type::ProgramChange:
+            fluid_event_program_change(event, e.channel, e.key);
+            break;
+        case MidiEvent::Type::Tempo:
+            continue;
+        }
+        const long long at = atSample + (long long)(sampleOf(e.seconds));
+        fluid_sequencer_send_at(d->sequencer, event, d->startTick + unsigned(std::max(0LL, at)), 1);
+    }
+    delete_fluid_event(event);
+}
+
+void Synthesiser::silenceLive()
+{
+    if (d->sequencer)
+        fluid_sequencer_remove_events(d->sequencer, -1, -1, -1);
+    fluid_synth_all_sounds_off(d->synth, -1);
+}
+
+} // namespace standin
