@@ -277,13 +277,11 @@ void PatternGrid::paintEvent(QPaintEvent*)
             painter.setPen(QPen(QColor(210, 30, 30), 2));
             painter.drawLine(QPointF(x, layout.top - 4), QPointF(x, bottom));
             painter.setPen(ink);
-            const QString text = QStringLiteral("Repeat %1 \u00b7 Tempo %2")
+            const QString text = QStringLiteral("Repeat %1\nTempo %2")
                                      .arg(mPosition.repeat + 1)
                                      .arg(mPosition.tempo);
-            const double tw = metrics.horizontalAdvance(text) + 8;
-            const double tx = std::min(x + 4, width() - tw);
-            painter.drawText(QRectF(tx, bottom + 2 <= height() - 16 ? bottom + 2 : 20, tw, 16),
-                Qt::AlignLeft | Qt::AlignVCenter, text);
+            painter.drawText(QRectF(4, 2, kNameColumn - 8, kHeaderHeight - 4),
+                Qt::AlignLeft | Qt::AlignTop, text);
         }
     }
 }

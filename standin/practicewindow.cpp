@@ -15,7 +15,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QSettings>
-#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QToolButton>
@@ -115,9 +114,10 @@ PracticeWindow::PracticeWindow(
     connect(&mTransport, &Transport::positionChanged, mGrid, &PatternGrid::setPosition);
     connect(&mTransport, &Transport::playingChanged, this, &PracticeWindow::updatePlayButton);
     connect(&mTransport, &Transport::sounding, this, [this](double seconds) {
-        report(QStringLiteral("Playing %1 (first note made %2 ms after TAMBRIX.EXE started)")
+        report(QStringLiteral("Playing %1 (first note made %2 ms after %3)")
                    .arg(QFileInfo(mPath).fileName())
-                   .arg(qRound(seconds * 1000)),
+                   .arg(qRound(seconds * 1000))
+                   .arg(mRequest),
             false);
     });
     mGrid->setFocus();
@@ -178,6 +178,8 @@ QString PracticeWindow::statusText() const
 
 bool PracticeWindow::load(const QString& path, bool noTimeSignature, double startedAt)
 {
+    mRequest
+        = startedAt > 0 ? QStringLiteral("TAMBRIX.EXE started") : QStringLiteral("the request");
     std::string bytes;
     const regular::Result read = regular::read(toPath(path), bytes);
     Script script;
@@ -201,14 +203,10 @@ bool PracticeWindow::load(const QString& path, bool noTimeSignature, double star
     mPath = QFileInfo(path).absoluteFilePath();
     mNoTimeSignature = noTimeSignature;
     setWindowTitle(QFileInfo(path).fileName() + QStringLiteral(" - Tambrix stand-in"));
-    {
-        const QSignalBlocker blockTempo(mTempo);
-        const QSignalBlocker blockClick(mClick);
-        mTempo->setValue(schedule.tempo());
-        // The click starts as the script's PLAYBEAT says, or on when the user keeps it on.
-        mClick->setChecked(schedule.click() || mSettings.value(QStringLiteral("click")).toBool());
-        mTransport.schedule().setClick(mClick->isChecked());
-    }
+    // The click starts as the script's PLAYBEAT says, or on when the user keeps it on.
+    mTempo->setValue(schedule.tempo());
+    mClick->setChecked(schedule.click() || mSettings.value(QStringLiteral("click")).toBool());
+    mTransport.schedule().setClick(mClick->isChecked());
     mGrid->setSchedule(&mTransport.schedule());
     mGrid->setAccessibleDescription(describePattern(mTransport.schedule()));
     std::cout << "Script " << mPath.toStdString() << "\n" << formatPattern(script) << std::flush;
@@ -217,7 +215,7 @@ bool PracticeWindow::load(const QString& path, bool noTimeSignature, double star
             + "  practice window\nScript " + mPath.toStdString() + "\n" + formatPattern(script));
     addRecent(mPath);
     std::string lockError;
-    if (!mTransport.play(startedAt, lockError))
+    if (!mTransport.play(startedAt > 0 ? startedAt : Transport::bootSeconds(), lockError))
         report(QString::fromStdString(lockError), true);
     else
         mStatus->setText(QStringLiteral("Playing ") + QFileInfo(path).fileName());
@@ -242,6 +240,7 @@ void PracticeWindow::togglePlay()
     if (mBytes.empty())
         return;
     std::string error;
+    mRequest = QStringLiteral("the request");
     if (!mTransport.play(Transport::bootSeconds(), error))
         report(QString::fromStdString(error), true);
 }
@@ -282,7 +281,7 @@ void PracticeWindow::openScript()
     const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open a script"),
         QFileInfo(mPath).absolutePath(), QStringLiteral("Scripts (*.drum);;All files (*)"));
     if (!path.isEmpty())
-        load(path, mNoTimeSignature, Transport::bootSeconds());
+        load(path, mNoTimeSignature, 0);
 }
 
 void PracticeWindow::saveScript()
@@ -312,8 +311,8 @@ void PracticeWindow::fillRecent()
     mRecent->clear();
     for (const QString& path : mSettings.value(QStringLiteral("recent")).toStringList()) {
         QAction* action = mRecent->addAction(path);
-        connect(action, &QAction::triggered, this,
-            [this, path] { load(path, mNoTimeSignature, Transport::bootSeconds()); });
+        connect(
+            action, &QAction::triggered, this, [this, path] { load(path, mNoTimeSignature, 0); });
     }
     mRecent->setEnabled(!mRecent->isEmpty());
 }

@@ -30,7 +30,7 @@ public:
 
     // Reads the script and plays it from the top; a malformed one is reported in the status
     // line, on stderr and in the log, and the pattern loaded before stays. startedAt: when the
-    // request began (CLOCK_BOOTTIME seconds).
+    // TAMBRIX.EXE that asked for it started (CLOCK_BOOTTIME seconds), 0 for the window's own.
     bool load(const QString& path, bool noTimeSignature, double startedAt);
     void take(const Handover& handover);
 
@@ -69,6 +69,7 @@ private:
     std::string mBytes;
     QString mPath;
     bool mNoTimeSignature = false;
+    QString mRequest; // what the first note's time is counted from
 };
 
 } // namespace standin

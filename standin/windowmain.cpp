@@ -67,19 +67,24 @@ bool wantsWindow(const QStringList& arguments)
 
 int runPracticeWindow(int& argc, char** argv)
 {
-    QApplication application(argc, argv);
     const double startedAt = Transport::bootSeconds() - secondsSinceProcessStart();
     WindowOptions options;
-    readOptions(QCoreApplication::arguments().mid(1), options);
-    const QString script = QFileInfo(options.script).absoluteFilePath();
-
+    QString script;
+    QString socket;
     QString error;
-    const QString socket = handoverSocket(error);
-    if (!socket.isEmpty() && handOver(socket, { script, options.noTimeSignature, startedAt })) {
-        std::cout << "Handed " << script.toStdString() << " to the practice window.\n";
-        return Success;
+    {
+        // The hand-over needs no display: it is done before the connection to one is made.
+        QCoreApplication handing(argc, argv);
+        readOptions(QCoreApplication::arguments().mid(1), options);
+        script = QFileInfo(options.script).absoluteFilePath();
+        socket = handoverSocket(error);
+        if (!socket.isEmpty() && handOver(socket, { script, options.noTimeSignature, startedAt })) {
+            std::cout << "Handed " << script.toStdString() << " to the practice window.\n";
+            return Success;
+        }
     }
 
+    QApplication application(argc, argv);
     const QString folder
         = ownFolder(QFile::decodeName(argv[0]), QCoreApplication::applicationDirPath());
     Transport transport;
