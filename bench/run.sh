@@ -12,3 +12,5 @@ cmake --build build-bench --target rudimix_bench
 QT_QPA_PLATFORM=offscreen build-bench/bin/rudimix_bench "$@"
 cmake --build build-bench --target sound_bench
 build-bench/bin/sound_bench
+cmake --build build-bench --target practice_bench
+build-bench/bin/practice_bench
