@@ -131,6 +131,12 @@ void PracticeSchedule::buildNext()
     ScriptHeader header = mHeader;
     header.playBeat = mClick;
     std::vector<MidiEvent> events;
+    if (mBuilt.empty()) {
+        MidiEvent program; // the drum kit, before the first note
+        program.type = MidiEvent::Type::ProgramChange;
+        program.key = mHeader.program;
+        events.push_back(program);
+    }
     built.ticks = buildSection(header, mNoTimeSignature, notes(kind), built.pieces[0].tempo,
         kind == SectionKind::Pattern, start, events);
     mBuilt.push_back(built);

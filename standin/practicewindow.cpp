@@ -111,6 +111,8 @@ PracticeWindow::PracticeWindow(
         mClick, &QAction::toggled, this, [this](bool on) { mTransport.schedule().setClick(on); });
     connect(mTempo, &QSpinBox::valueChanged, this,
         [this](int tempo) { mTransport.schedule().setTempo(tempo); });
+    // Back to the grid after a tempo is typed in, so that Space plays and stops again.
+    connect(mTempo, &QSpinBox::editingFinished, mGrid, qOverload<>(&QWidget::setFocus));
     connect(&mTransport, &Transport::positionChanged, mGrid, &PatternGrid::setPosition);
     connect(&mTransport, &Transport::playingChanged, this, &PracticeWindow::updatePlayButton);
     connect(&mTransport, &Transport::sounding, this, [this](double seconds) {
@@ -131,7 +133,7 @@ QToolButton* PracticeWindow::addButton(
     button->setObjectName(name);
     button->setAccessibleName(accessible);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    button->setFocusPolicy(Qt::TabFocus);
+    button->setFocusPolicy(Qt::NoFocus); // Space plays and stops, never presses a button
     return button;
 }
 

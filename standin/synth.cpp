@@ -378,7 +378,7 @@ void Synthesiser::silenceLive()
 {
     if (d->sequencer)
         fluid_sequencer_remove_events(d->sequencer, -1, -1, -1);
-    fluid_synth_all_sounds_off(d->synth, -1);
+    d->reset(); // the reverb's tail too
 }
 
 } // namespace standin

@@ -121,8 +121,14 @@ TEST(Practice, TempoChangeTakesEffectFromTheNextNote)
 {
     standin::PracticeSchedule schedule;
     std::string error;
-    ASSERT_TRUE(schedule.load(script("SET TEMPO=60;SET REPEATS=2", "15,15,15,15"), false, error));
-    EXPECT_EQ(noteOns(schedule.take(1.2)), "40@50 40@1050 ");
+    ASSERT_TRUE(
+        schedule.load(script("SET TEMPO=60;SET REPEATS=2;SET TRACKINSTRUMENT(1)=25", "15,15,15,15"),
+            false, error));
+    const std::vector<standin::MidiEvent> begun = schedule.take(1.2);
+    EXPECT_EQ(noteOns(begun), "40@50 40@1050 ");
+    ASSERT_FALSE(begun.empty()); // the drum kit first
+    EXPECT_EQ(begun[0].type, standin::MidiEvent::Type::ProgramChange);
+    EXPECT_EQ(begun[0].key, 25);
     schedule.setTempo(120); // notes 3 and 4 at 0.5 s, then the second repeat at 120
     EXPECT_EQ(noteOns(schedule.take(100)), "40@2050 40@2550 40@3050 40@3550 40@4050 40@4550 ");
     EXPECT_TRUE(schedule.finished());
