@@ -14,10 +14,11 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSettings>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QStatusBar>
-#include <QToolButton>
 #include <QVBoxLayout>
 #include <iostream>
 
@@ -56,28 +57,28 @@ PracticeWindow::PracticeWindow(
     , mLogFolder(logFolder)
     , mGrid(new PatternGrid)
     , mTempo(new QSpinBox)
-    , mPlay(new QAction(QStringLiteral("Play"), this))
-    , mLoop(new QAction(QStringLiteral("Loop"), this))
-    , mClick(new QAction(QStringLiteral("Click"), this))
+    , mPlay(addButton(QStringLiteral("Play"), QStringLiteral("playButton"),
+          QStringLiteral("Play or stop"), QStringLiteral("Play or stop the pattern (Space)")))
+    , mLoop(addButton(QStringLiteral("Loop"), QStringLiteral("loopButton"), QStringLiteral("Loop"),
+          QStringLiteral("Play the pattern until stopped (L)")))
+    , mClick(addButton(QStringLiteral("Click"), QStringLiteral("clickButton"),
+          QStringLiteral("Click"), QStringLiteral("Click on every beat (C)")))
     , mStatus(new QLabel)
 {
     setObjectName(QStringLiteral("practiceWindow"));
     setWindowTitle(QStringLiteral("Tambrix stand-in"));
-    mPlay->setShortcut(Qt::Key_Space);
-    mPlay->setToolTip(QStringLiteral("Play or stop the pattern (Space)"));
-    mLoop->setShortcut(Qt::Key_L);
+    // The keys act at once (a button's own shortcut would animate a press for 100 ms first).
     mLoop->setCheckable(true);
-    mLoop->setToolTip(QStringLiteral("Play the pattern until stopped (L)"));
-    mClick->setShortcut(Qt::Key_C);
     mClick->setCheckable(true);
-    mClick->setToolTip(QStringLiteral("Click on every beat (C)"));
-    for (QAction* action : { mPlay, mLoop, mClick })
-        addAction(action);
+    connect(new QShortcut(Qt::Key_Space, this), &QShortcut::activated, this,
+        &PracticeWindow::togglePlay);
+    connect(new QShortcut(Qt::Key_L, this), &QShortcut::activated, mLoop, &QAbstractButton::toggle);
+    connect(
+        new QShortcut(Qt::Key_C, this), &QShortcut::activated, mClick, &QAbstractButton::toggle);
 
     auto* controls = new QHBoxLayout;
-    controls->addWidget(
-        addButton(mPlay, QStringLiteral("playButton"), QStringLiteral("Play or stop")));
-    controls->addWidget(addButton(mLoop, QStringLiteral("loopButton"), QStringLiteral("Loop")));
+    controls->addWidget(mPlay);
+    controls->addWidget(mLoop);
     auto* tempoLabel = new QLabel(QStringLiteral("&Tempo"));
     tempoLabel->setBuddy(mTempo);
     mTempo->setObjectName(QStringLiteral("tempoSpinBox"));
@@ -87,7 +88,7 @@ PracticeWindow::PracticeWindow(
     mTempo->setToolTip(QStringLiteral("Tempo from the next note on (Alt+T)"));
     controls->addWidget(tempoLabel);
     controls->addWidget(mTempo);
-    controls->addWidget(addButton(mClick, QStringLiteral("clickButton"), QStringLiteral("Click")));
+    controls->addWidget(mClick);
     controls->addStretch();
 
     auto* central = new QWidget;
@@ -105,10 +106,11 @@ PracticeWindow::PracticeWindow(
     mTransport.schedule().setLoop(mLoop->isChecked());
     resize(mSettings.value(QStringLiteral("size"), QSize(1000, 360)).toSize());
 
-    connect(mPlay, &QAction::triggered, this, &PracticeWindow::togglePlay);
-    connect(mLoop, &QAction::toggled, this, [this](bool on) { mTransport.schedule().setLoop(on); });
-    connect(
-        mClick, &QAction::toggled, this, [this](bool on) { mTransport.schedule().setClick(on); });
+    connect(mPlay, &QAbstractButton::clicked, this, &PracticeWindow::togglePlay);
+    connect(mLoop, &QAbstractButton::toggled, this,
+        [this](bool on) { mTransport.schedule().setLoop(on); });
+    connect(mClick, &QAbstractButton::toggled, this,
+        [this](bool on) { mTransport.schedule().setClick(on); });
     connect(mTempo, &QSpinBox::valueChanged, this,
         [this](int tempo) { mTransport.schedule().setTempo(tempo); });
     // Back to the grid after a tempo is typed in, so that Space plays and stops again.
@@ -125,14 +127,13 @@ PracticeWindow::PracticeWindow(
     mGrid->setFocus();
 }
 
-QToolButton* PracticeWindow::addButton(
-    QAction* action, const QString& name, const QString& accessible)
+QPushButton* PracticeWindow::addButton(
+    const QString& text, const QString& name, const QString& accessible, const QString& tip)
 {
-    auto* button = new QToolButton;
-    button->setDefaultAction(action);
+    auto* button = new QPushButton(text);
     button->setObjectName(name);
     button->setAccessibleName(accessible);
-    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setToolTip(tip);
     button->setFocusPolicy(Qt::NoFocus); // Space plays and stops, never presses a button
     return button;
 }

@@ -12,7 +12,7 @@ class QLabel;
 class QMenu;
 class QSettings;
 class QSpinBox;
-class QToolButton;
+class QPushButton;
 
 // The stand-in host's practice window: the pattern drawn, the transport (play and stop, loop,
 // tempo, click) and the File menu that keeps a script. One window serves every TEST.
@@ -46,7 +46,8 @@ protected:
 
 private:
     void buildMenus();
-    QToolButton* addButton(QAction* action, const QString& name, const QString& accessible);
+    static QPushButton* addButton(
+        const QString& text, const QString& name, const QString& accessible, const QString& tip);
     void togglePlay();
     void openScript();
     void saveScript();
@@ -60,9 +61,9 @@ private:
     QString mLogFolder;
     PatternGrid* mGrid;
     QSpinBox* mTempo;
-    QAction* mPlay;
-    QAction* mLoop;
-    QAction* mClick;
+    QPushButton* mPlay;
+    QPushButton* mLoop;
+    QPushButton* mClick;
     QMenu* mRecent = nullptr;
     QLabel* mStatus;
     Script mScript;

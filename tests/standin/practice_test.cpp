@@ -6,8 +6,8 @@
 #include "practicewindow.h"
 #include "tempdir.h"
 
+#include <QAbstractButton>
 #include <QSettings>
-#include <QToolButton>
 #include <QTest>
 #include <atomic>
 #include <cmath>
@@ -157,7 +157,8 @@ TEST(Practice, WindowTakesHandedOverScriptsKeepsTheLastGoodOneAndSavesItsBytes)
     QObject::connect(
         &server, &standin::HandoverServer::received, &window, &standin::PracticeWindow::take);
 
-    const QByteArray first = "SET TEMPO=90;SET PLAYBEAT=YES\r\nRAW [new-rud]=48X>A+C,2\r\n[new-rud]\r\n";
+    const QByteArray first
+        = "SET TEMPO=90;SET PLAYBEAT=YES\r\nRAW [new-rud]=48X>A+C,2\r\n[new-rud]\r\n";
     const QByteArray second = "'two\r\nRAW [new-rud]=16>B,15>F\r\n[new-rud]\r\n";
     TempFolder::write(temp.file("one.drum"), first);
     TempFolder::write(temp.file("two.drum"), second);
@@ -165,7 +166,7 @@ TEST(Practice, WindowTakesHandedOverScriptsKeepsTheLastGoodOneAndSavesItsBytes)
     window.show();
     ASSERT_TRUE(window.load(temp.file("one.drum"), true, 0));
     EXPECT_TRUE(transport.playing());
-    EXPECT_TRUE(window.findChild<QToolButton*>("clickButton")->isChecked()); // as PLAYBEAT says
+    EXPECT_TRUE(window.findChild<QAbstractButton*>("clickButton")->isChecked()); // as PLAYBEAT says
     EXPECT_EQ(window.rawLine().toStdString(), "RAW [new-rud]=48X>A+C,20");
 
     for (const char* name : { "two.drum", "bad.drum" }) {
