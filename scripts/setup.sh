@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev qt6-svg-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-liberation2
@@ -15,7 +15,8 @@ packages=(
   # The second SoundFont that bench/practice.sh times the practice window with
   fluid-soundfont-gm
   libxcb1-dev xvfb
-  desktop-file-utils appstream dpkg-dev
+  # The package: its validators, its checker and the manual pages
+  desktop-file-utils appstream dpkg-dev lintian man-db
 )
 
 missing=()
