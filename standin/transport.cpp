@@ -12,8 +12,9 @@ namespace {
     // How far ahead of the sample clock the schedule is handed to the synthesiser: a change of
     // tempo or click sounds from the first note beyond it.
     constexpr double kAheadSeconds = 0.060;
-    // The first note of a performance comes this long after the sample clock at the request.
-    constexpr double kStartMargin = 0.012;
+    // The first note of a performance comes this long after the sample clock at the request (a
+    // note queued for a sample already made sounds in the next block).
+    constexpr double kStartMargin = 0.003;
     constexpr int kDriverPeriods = 4; // of 512 frames: about 46 ms to the loudspeaker
 
 } // namespace
