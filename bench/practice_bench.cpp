@@ -13,8 +13,8 @@ namespace {
 
 standin::PracticeSchedule schedule64()
 {
-    const char* const tokens[] = { "48X>A+C", "44>C", "46>B+C", "34>C", "28>A+E", "45>D",
-        "16>B", "95>F" };
+    const char* const tokens[]
+        = { "48X>A+C", "44>C", "46>B+C", "34>C", "28>A+E", "45>D", "16>B", "95>F" };
     std::string line;
     for (int i = 0; i < 64; ++i)
         line += std::string(i ? "," : "") + tokens[i % 8];

@@ -11,7 +11,7 @@ namespace standin {
 
 namespace {
 
-    QString sectionLabel(const PracticeSchedule& schedule, SectionKind kind)
+    QString sectionLabel(SectionKind kind)
     {
         switch (kind) {
         case SectionKind::Intro:
@@ -21,7 +21,6 @@ namespace {
         case SectionKind::Pattern:
             break;
         }
-        Q_UNUSED(schedule);
         return QStringLiteral("Pattern ") + QString::fromLatin1(kPatternName.data());
     }
 
@@ -63,7 +62,7 @@ GridLayout layoutGrid(const PracticeSchedule& schedule, int width, int height)
             continue;
         GridLayout::Section section;
         section.kind = kind;
-        section.label = sectionLabel(schedule, kind);
+        section.label = sectionLabel(kind);
         for (const PatternNote& p : notes) {
             section.noteStarts.push_back(section.ticks);
             section.ticks += noteTicks(header, p.note.res);
@@ -120,7 +119,7 @@ QString describePattern(const PracticeSchedule& schedule)
             }
             items.append(item);
         }
-        parts.append(sectionLabel(schedule, kind) + QStringLiteral(", %1 notes: ").arg(notes.size())
+        parts.append(sectionLabel(kind) + QStringLiteral(", %1 notes: ").arg(notes.size())
             + items.join(QStringLiteral("; ")));
     }
     return parts.join(QStringLiteral(". "));
