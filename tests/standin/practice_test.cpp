@@ -179,7 +179,11 @@ TEST(Practice, WindowTakesHandedOverScriptsKeepsTheLastGoodOneAndSavesItsBytes)
         EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 10000));
         client.join();
         EXPECT_TRUE(delivered) << name;
-        QTest::qWait(20);
+        // Its first note made (the status line says so) before the next script comes.
+        EXPECT_TRUE(std::string(name) == "bad.drum"
+            || QTest::qWaitFor(
+                [&] { return window.statusText().contains(QStringLiteral("first note made")); },
+                10000));
     }
     EXPECT_EQ(window.windowTitle().toStdString(), "two.drum - Tambrix stand-in");
     EXPECT_NE(window.statusText().indexOf(QStringLiteral("bad.drum: line 1")), -1)
