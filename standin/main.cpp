@@ -51,8 +51,11 @@ int main(int argc, char* argv[])
     QStringList given;
     for (int i = 1; i < argc; ++i)
         given.append(QFile::decodeName(argv[i]));
-    if (standin::wantsWindow(given))
-        return standin::runPracticeWindow(argc, argv);
+    if (standin::wantsWindow(given)) {
+        const int code = standin::runPracticeWindow(argc, argv);
+        if (code != standin::kPlayInConsole)
+            return code;
+    }
 
     QCoreApplication application(argc, argv);
     const QString folder

@@ -1,5 +1,6 @@
 #include "windowmain.h"
 
+#include "displayprobe.h"
 #include "handover.h"
 #include "player.h"
 #include "practicewindow.h"
@@ -82,6 +83,12 @@ int runPracticeWindow(int& argc, char** argv)
             std::cout << "Handed " << script.toStdString() << " to the practice window.\n";
             return Success;
         }
+    }
+    if (!displayReachable()) {
+        std::cerr << "TAMBRIX.EXE: the display " << qgetenv("DISPLAY").toStdString()
+                  << qgetenv("WAYLAND_DISPLAY").toStdString()
+                  << " does not answer; playing in the console.\n";
+        return kPlayInConsole;
     }
 
     QApplication application(argc, argv);

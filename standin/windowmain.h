@@ -11,7 +11,9 @@ namespace standin {
 // (DISPLAY or WAYLAND_DISPLAY, not the offscreen or minimal Qt platform).
 bool wantsWindow(const QStringList& arguments);
 
-// Hands the script to the open window, or opens one; returns the exit code.
+// Hands the script to the open window, or opens one; returns the exit code, or kPlayInConsole
+// when no window answers and the display cannot be reached.
+inline constexpr int kPlayInConsole = -1;
 int runPracticeWindow(int& argc, char** argv);
 
 } // namespace standin

@@ -1,5 +1,6 @@
 // The practice window: key names, the grid's layout, the schedule's event times (loop,
 // transition, TEMPOCHANGE, a tempo change mid-way), and the window taking a handed-over script.
+#include "displayprobe.h"
 #include "gmnames.h"
 #include "handover.h"
 #include "patterngrid.h"
@@ -46,6 +47,17 @@ TEST(Practice, KeyNames)
         { 81, "Open Triangle" }, { 34, "Key 34" }, { 82, "Key 82" }, { 0, "Key 0" } };
     for (const auto& [key, name] : rows)
         EXPECT_EQ(standin::percussionName(key).toStdString(), name) << key;
+}
+
+TEST(Practice, ADisplayThatDoesNotAnswerIsNone)
+{
+    const QByteArray display = qgetenv("DISPLAY");
+    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+    qputenv("DISPLAY", ":987");
+    qputenv("WAYLAND_DISPLAY", "no-such-wayland-socket");
+    EXPECT_FALSE(standin::displayReachable()); // the host then plays in the console
+    qputenv("DISPLAY", display);
+    qputenv("WAYLAND_DISPLAY", wayland);
 }
 
 TEST(Practice, LayoutFollowsTicksAndTimeSignature)
