@@ -11,17 +11,18 @@ namespace standin {
 
 namespace {
 
-    QString sectionLabel(SectionKind kind)
+    QString sectionLabel(const PracticeSchedule& schedule, SectionKind kind)
     {
+        const QString name = QString::fromStdString(schedule.name(kind));
         switch (kind) {
         case SectionKind::Intro:
-            return QStringLiteral("Intro");
+            return QStringLiteral("Intro ") + name;
         case SectionKind::Transition:
-            return QStringLiteral("Transition");
+            return QStringLiteral("Transition ") + name;
         case SectionKind::Pattern:
             break;
         }
-        return QStringLiteral("Pattern ") + QString::fromLatin1(kPatternName.data());
+        return QStringLiteral("Pattern ") + name;
     }
 
     QString voiceNames(const PracticeSchedule& schedule, int voices)
@@ -62,7 +63,7 @@ GridLayout layoutGrid(const PracticeSchedule& schedule, int width, int height)
             continue;
         GridLayout::Section section;
         section.kind = kind;
-        section.label = sectionLabel(kind);
+        section.label = sectionLabel(schedule, kind);
         for (const PatternNote& p : notes) {
             section.noteStarts.push_back(section.ticks);
             section.ticks += noteTicks(header, p.note.res);
@@ -119,7 +120,7 @@ QString describePattern(const PracticeSchedule& schedule)
             }
             items.append(item);
         }
-        parts.append(sectionLabel(kind) + QStringLiteral(", %1 notes: ").arg(notes.size())
+        parts.append(sectionLabel(schedule, kind) + QStringLiteral(", %1 notes: ").arg(notes.size())
             + items.join(QStringLiteral("; ")));
     }
     return parts.join(QStringLiteral(". "));

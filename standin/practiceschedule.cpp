@@ -1,6 +1,7 @@
 #include "practiceschedule.h"
 
 #include <algorithm>
+#include <cctype>
 #include <limits>
 
 namespace standin {
@@ -38,6 +39,21 @@ bool PracticeSchedule::load(const Script& script, bool noTimeSignature, std::str
         return false;
     mHeader = header;
     mPattern = script.notes;
+    // The names that INTRO and TRANSITION give (the last setting of each wins, as in the header).
+    mNames[int(SectionKind::Pattern)] = kPatternName;
+    for (const Setting& setting : script.settings) {
+        std::string key;
+        for (char c : setting.name)
+            if (c != ' ')
+                key += char(std::toupper(static_cast<unsigned char>(c)));
+        const auto kind = key == "INTRO" ? SectionKind::Intro
+            : key == "TRANSITION"        ? SectionKind::Transition
+                                         : SectionKind::Pattern;
+        if (kind == SectionKind::Pattern)
+            continue;
+        const PatternDefinition* definition = findPattern(script, setting.value);
+        mNames[int(kind)] = definition ? definition->name : setting.value;
+    }
     mNoTimeSignature = noTimeSignature;
     mTempo = header.tempo;
     mClick = header.playBeat;

@@ -3,6 +3,7 @@
 #include "performance.h"
 #include "scriptheader.h"
 
+#include <array>
 #include <deque>
 #include <string>
 #include <vector>
@@ -22,6 +23,8 @@ public:
 
     const ScriptHeader& header() const { return mHeader; }
     const std::vector<PatternNote>& notes(SectionKind kind) const;
+    // The pattern's name as its RAW line writes it, with the brackets ("[new-rud]", "[fill]").
+    const std::string& name(SectionKind kind) const { return mNames[int(kind)]; }
     bool noTimeSignature() const { return mNoTimeSignature; }
 
     // Back to the top: nothing taken yet.
@@ -79,6 +82,7 @@ private:
 
     ScriptHeader mHeader;
     std::vector<PatternNote> mPattern;
+    std::string mNames[3]; // by SectionKind
     bool mNoTimeSignature = false;
     bool mLoop = false;
     bool mClick = false;

@@ -33,20 +33,6 @@ namespace {
         return std::filesystem::path(QFile::encodeName(path).toStdString());
     }
 
-    // The name that a setting (INTRO, TRANSITION) gives a pattern, with its brackets.
-    QString patternName(const Script& script, SectionKind kind)
-    {
-        if (kind == SectionKind::Pattern)
-            return QString::fromLatin1(kPatternName.data());
-        const QString wanted
-            = kind == SectionKind::Intro ? QStringLiteral("INTRO") : QStringLiteral("TRANSITION");
-        QString name;
-        for (const Setting& s : script.settings)
-            if (QString::fromStdString(s.name).remove(u' ').toUpper() == wanted)
-                name = QString::fromStdString(s.value).trimmed();
-        return name.startsWith(u'[') ? name : u'[' + name + u']';
-    }
-
 } // namespace
 
 PracticeWindow::PracticeWindow(
@@ -259,7 +245,8 @@ QString PracticeWindow::rawLine() const
     QStringList tokens;
     for (const PatternNote& p : mTransport.schedule().notes(kind))
         tokens.append(QString::fromStdU16String(notation::canonicalToken(p.note)));
-    return QStringLiteral("RAW ") + patternName(mScript, kind) + u'=' + tokens.join(u',');
+    return QStringLiteral("RAW ") + QString::fromStdString(mTransport.schedule().name(kind)) + u'='
+        + tokens.join(u',');
 }
 
 bool PracticeWindow::saveAs(const QString& path)

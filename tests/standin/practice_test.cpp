@@ -115,6 +115,8 @@ TEST(Practice, LoopPlaysTransitionsAndTempoChangesPerLoop)
                                       "15,15"),
             false, error));
         schedule.setLoop(true);
+        EXPECT_EQ(standin::layoutGrid(schedule, 800, 200).sections.back().label.toStdString(),
+            "Transition [fill]");
         // Repeat r: two quarter notes of key 40; the transition after it, at its tempo: key 35.
         std::string expected;
         double at = standin::kLeadInSeconds;
