@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (optimised, with debug information for a profiler, in build-bench/) and
-# runs them headless, in three parts:
+# runs them headless, in four parts:
 #   editor  the editor window (rudimix_bench); its summary gives each figure against its budget
 #   sound   the stand-in host's sound (sound_bench)
 #   host    TAMBRIX.EXE as a process under failures (host_bench): the time to the failure exit,
 #           peak memory; each run ends within 70 s, or is killed and reported as not ended
-# With no part named all three run, and extra arguments go to the editor's, e.g.
+#   practice  the practice window's grid painting (practice_bench); bench/practice.sh times the
+#           hand-over of a second TEST on its own X and sound servers
+# With no part named all four run, and extra arguments go to the editor's, e.g.
 #   bench/run.sh --benchmark_filter=Show --benchmark_repetitions=3
 # A part named first runs alone, with the arguments that follow, e.g.
 #   bench/run.sh host                     # every failure case, 3 runs each
@@ -13,10 +15,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-parts=(editor sound host)
+parts=(editor sound host practice)
 only=
 case "${1:-}" in
-  editor | sound | host)
+  editor | sound | host | practice)
     only=$1
     parts=("$1")
     shift
@@ -38,6 +40,10 @@ for part in "${parts[@]}"; do
     host)
       cmake --build build-bench --target host_bench
       build-bench/bin/host_bench ${only:+"$@"}
+      ;;
+    practice)
+      cmake --build build-bench --target practice_bench
+      build-bench/bin/practice_bench ${only:+"$@"}
       ;;
   esac
 done

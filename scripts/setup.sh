@@ -12,6 +12,8 @@ packages=(
   midicsv
   # The stand-in host's sound, and a sound server for its live test
   libfluidsynth-dev fluidsynth timgm6mb-soundfont pulseaudio pulseaudio-utils
+  # The second SoundFont that bench/practice.sh times the practice window with
+  fluid-soundfont-gm
   libxcb1-dev xvfb
   # The package: its validators, its checker and the manual pages
   desktop-file-utils appstream dpkg-dev lintian man-db

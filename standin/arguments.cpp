@@ -30,6 +30,8 @@ namespace {
             [](CommandLine& l, const QString& v) { l.folder = v; } },
         { "-notimesig", false, Mode::Play,
             [](CommandLine& l, const QString&) { l.options.noTimeSignature = true; } },
+        { "--no-window", false, Mode::Play,
+            [](CommandLine& l, const QString&) { l.noWindow = true; } },
         { "--soundfont", true, Mode::Play,
             [](CommandLine& l, const QString& v) { l.options.soundFont = encoded(v); } },
         { "--audio-driver", true, Mode::Play,

@@ -17,6 +17,7 @@ struct CommandLine {
     QString folder; // --init DIR, as given
     QString script;
     PlayOptions options;
+    bool noWindow = false; // --no-window: a live performance plays in the console
 };
 
 // False on wrong arguments, with error set to one line that names the wrong argument.

@@ -5,6 +5,7 @@
 #include "hostlog.h"
 #include "registry.h"
 #include "standin.h"
+#include "windowmain.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -13,6 +14,17 @@
 
 int main(int argc, char* argv[])
 {
+    // A script played live with a display goes to the practice window (see windowmain.h), which
+    // takes the stop signals itself.
+    QStringList given;
+    for (int i = 1; i < argc; ++i)
+        given.append(QFile::decodeName(argv[i]));
+    if (standin::wantsWindow(given)) {
+        const int code = standin::runPracticeWindow(argc, argv);
+        if (code != standin::kPlayInConsole)
+            return code;
+    }
+
     standin::HostLog log;
     standin::watchStopSignals(log); // before any other thread starts
     QCoreApplication application(argc, argv);

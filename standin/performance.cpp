@@ -212,3 +212,44 @@ bool buildPerformance(
 }
 
 } // namespace standin
+
+namespace standin {
+
+int noteTicks(const ScriptHeader& header, int res)
+{
+    return Builder { header, false, {} }.noteTicks(res);
+}
+
+int beatTicks(const ScriptHeader& header, bool noTimeSignature)
+{
+    return Builder { header, !noTimeSignature && header.beatsPerBar > 0, {} }.beatTicks();
+}
+
+int barBeats(const ScriptHeader& header, bool noTimeSignature)
+{
+    return Builder { header, !noTimeSignature && header.beatsPerBar > 0, {} }.barBeats();
+}
+
+void sortEvents(std::vector<MidiEvent>& events)
+{
+    std::stable_sort(events.begin(), events.end(), [](const MidiEvent& a, const MidiEvent& b) {
+        return a.seconds != b.seconds ? a.seconds < b.seconds : typeRank(a.type) < typeRank(b.type);
+    });
+}
+
+long long buildSection(const ScriptHeader& header, bool noTimeSignature,
+    const std::vector<PatternNote>& notes, int tempo, bool clicks, double start,
+    std::vector<MidiEvent>& events)
+{
+    Builder builder { header, !noTimeSignature && header.beatsPerBar > 0, {} };
+    Section section { &notes, tempo, clicks, 0 };
+    builder.measure(section);
+    builder.strike(section, start, true);
+    std::vector<MidiEvent> own;
+    addNotes(builder.strikes, own);
+    sortEvents(own);
+    events.insert(events.end(), own.begin(), own.end());
+    return section.ticks;
+}
+
+} // namespace standin

@@ -64,3 +64,30 @@ bool buildPerformance(
     const Script& script, bool noTimeSignature, Performance& performance, std::string& error);
 
 } // namespace standin
+
+namespace standin {
+
+struct ScriptHeader;
+
+// The length in ticks of a note of type res (1 to 15) under the header's ATICKS to FTICKS.
+int noteTicks(const ScriptHeader& header, int res);
+
+// One section of a performance on its own (the pattern once, an intro or a transition), for a
+// player that builds the sections as it reaches them: its notes from start seconds on at the
+// tempo, with the beat and bar clicks that the header asks for when clicks is true. Appends the
+// section's events, sorted as in a performance, and returns its length in ticks, padded to whole
+// bars of TIMESIG unless noTimeSignature.
+long long buildSection(const ScriptHeader& header, bool noTimeSignature,
+    const std::vector<PatternNote>& notes, int tempo, bool clicks, double start,
+    std::vector<MidiEvent>& events);
+
+// The ticks of a beat and the beats of a bar that the header's TIMESIG gives (4/4 without one
+// or with noTimeSignature).
+int beatTicks(const ScriptHeader& header, bool noTimeSignature);
+int barBeats(const ScriptHeader& header, bool noTimeSignature);
+
+// Sorts events as a performance holds them: by time, and at the same time a tempo change before
+// a program change before a note-off before a note-on.
+void sortEvents(std::vector<MidiEvent>& events);
+
+} // namespace standin

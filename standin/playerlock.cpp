@@ -125,12 +125,12 @@ namespace {
 
 } // namespace
 
-bool playerLockFile(std::string& file, std::string& error)
+bool userRuntimeFolder(std::string& folder, std::string& error)
 {
     const std::string runtime = absoluteVariable("XDG_RUNTIME_DIR");
     struct stat st;
     if (!runtime.empty() && ::stat(runtime.c_str(), &st) == 0 && fault(st, true).empty()) {
-        file = runtime + "/rudimix-tambrix.lock";
+        folder = runtime;
         return true;
     }
     std::string cache = absoluteVariable("XDG_CACHE_HOME");
@@ -140,7 +140,7 @@ bool playerLockFile(std::string& file, std::string& error)
         cache
             = (home.empty() && user && user->pw_dir ? std::string(user->pw_dir) : home) + "/.cache";
     }
-    const std::string folder = cache + "/rudimix";
+    folder = cache + "/rudimix";
     std::error_code ec;
     std::filesystem::create_directories(cache, ec);
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
@@ -155,6 +155,14 @@ bool playerLockFile(std::string& file, std::string& error)
         error = "the lock folder " + folder + " " + fault(st, true);
         return false;
     }
+    return true;
+}
+
+bool playerLockFile(std::string& file, std::string& error)
+{
+    std::string folder;
+    if (!userRuntimeFolder(folder, error))
+        return false;
     file = folder + "/rudimix-tambrix.lock";
     return true;
 }

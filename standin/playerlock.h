@@ -10,9 +10,12 @@
 // process holds the lock and sends it SIGTERM.
 namespace standin {
 
-// The lock file, rudimix-tambrix.lock, in a folder that only this user can write:
+// A folder that only this user can write, for the lock and the practice window's socket:
 // $XDG_RUNTIME_DIR, else $XDG_CACHE_HOME/rudimix (else ~/.cache/rudimix), made with mode 0700.
 // False, with error naming the folder and what is wrong with it, when there is none.
+bool userRuntimeFolder(std::string& folder, std::string& error);
+
+// The lock file, rudimix-tambrix.lock, in userRuntimeFolder().
 bool playerLockFile(std::string& file, std::string& error);
 
 class PlayerLock {

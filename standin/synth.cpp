@@ -196,6 +196,28 @@ struct Synthesiser::Private {
         }
     }
 
+    // Makes event the sequencer's form of e; false for a tempo change, which has none (the times
+    // are in seconds already).
+    static bool setEvent(fluid_event_t* event, fluid_seq_id_t destination, const MidiEvent& e)
+    {
+        fluid_event_set_source(event, -1);
+        fluid_event_set_dest(event, destination);
+        switch (e.type) {
+        case MidiEvent::Type::NoteOn:
+            fluid_event_noteon(event, e.channel, short(e.key), short(e.velocity));
+            return true;
+        case MidiEvent::Type::NoteOff:
+            fluid_event_noteoff(event, e.channel, short(e.key));
+            return true;
+        case MidiEvent::Type::ProgramChange:
+            fluid_event_program_change(event, e.channel, e.key);
+            return true;
+        case MidiEvent::Type::Tempo:
+            break;
+        }
+        return false;
+    }
+
     // Queues every event of the performance on a fresh sequencer that counts the synthesiser's
     // samples (for live playing, where the audio driver asks for the samples).
     void schedule(const Performance& performance)
@@ -208,24 +230,9 @@ struct Synthesiser::Private {
         startTick = fluid_sequencer_get_tick(sequencer);
         endTick = startTick + sampleOf(performance.endSeconds + kTailSeconds);
         fluid_event_t* event = new_fluid_event();
-        for (const MidiEvent& e : performance.events) {
-            fluid_event_set_source(event, -1);
-            fluid_event_set_dest(event, destination);
-            switch (e.type) {
-            case MidiEvent::Type::NoteOn:
-                fluid_event_noteon(event, e.channel, short(e.key), short(e.velocity));
-                break;
-            case MidiEvent::Type::NoteOff:
-                fluid_event_noteoff(event, e.channel, short(e.key));
-                break;
-            case MidiEvent::Type::ProgramChange:
-                fluid_event_program_change(event, e.channel, e.key);
-                break;
-            case MidiEvent::Type::Tempo:
-                continue; // the times are in seconds already
-            }
-            fluid_sequencer_send_at(sequencer, event, startTick + sampleOf(e.seconds), 1);
-        }
+        for (const MidiEvent& e : performance.events)
+            if (setEvent(event, destination, e))
+                fluid_sequencer_send_at(sequencer, event, startTick + sampleOf(e.seconds), 1);
         delete_fluid_event(event);
     }
 };
@@ -393,6 +400,38 @@ void Synthesiser::stopLive()
         delete_fluid_audio_driver(d->driver);
         d->driver = nullptr;
     }
+}
+
+} // namespace standin
+
+namespace standin {
+
+void Synthesiser::setDriverPeriods(int periods)
+{
+    fluid_settings_setint(d->settings, "audio.periods", periods);
+}
+
+void Synthesiser::queueLive(const std::vector<MidiEvent>& events, long long atSample)
+{
+    if (!d->sequencer)
+        return;
+    // The events were ordered by their times; the sequencer keeps that order for equal times.
+    const fluid_seq_id_t destination = fluid_sequencer_get_client_id(d->sequencer, 0);
+    fluid_event_t* event = new_fluid_event();
+    for (const MidiEvent& e : events) {
+        if (!Private::setEvent(event, destination, e))
+            continue;
+        const long long at = atSample + (long long)(sampleOf(e.seconds));
+        fluid_sequencer_send_at(d->sequencer, event, d->startTick + unsigned(std::max(0LL, at)), 1);
+    }
+    delete_fluid_event(event);
+}
+
+void Synthesiser::silenceLive()
+{
+    if (d->sequencer)
+        fluid_sequencer_remove_events(d->sequencer, -1, -1, -1);
+    d->reset(); // the reverb's tail too
 }
 
 } // namespace standin

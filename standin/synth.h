@@ -54,6 +54,14 @@ public:
     // Ends the live performance at once.
     void stopLive();
 
+    // For a player that feeds the performance while it plays (the practice window): the audio
+    // driver's buffer, set before startLive (periods of 512 frames; fewer answer sooner); events
+    // queued to sound at a sample of the live clock (liveSamples) plus their time; and every
+    // queued event dropped and every sound silenced, the driver still running.
+    void setDriverPeriods(int periods);
+    void queueLive(const std::vector<MidiEvent>& events, long long atSample);
+    void silenceLive();
+
     struct Private;
 
 private:

@@ -1,0 +1,213 @@
+// The practice window: key names, the grid's layout, the schedule's event times (loop,
+// transition, TEMPOCHANGE, a tempo change mid-way), and the window taking a handed-over script.
+#include "displayprobe.h"
+#include "gmnames.h"
+#include "handover.h"
+#include "patterngrid.h"
+#include "practicewindow.h"
+#include "tempdir.h"
+
+#include <QAbstractButton>
+#include <QSettings>
+#include <QTest>
+#include <atomic>
+#include <cmath>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+using standin::SectionKind;
+
+standin::Script script(const std::string& header, const std::string& pattern)
+{
+    standin::Script s;
+    std::string error;
+    EXPECT_TRUE(standin::parseScript(
+        header + "\r\nRAW [new-rud]=" + pattern + "\r\n[new-rud]\r\n", s, error))
+        << error;
+    return s;
+}
+
+// Note-ons as "key@ms", rounded to the millisecond.
+std::string noteOns(const std::vector<standin::MidiEvent>& events)
+{
+    std::string text;
+    for (const standin::MidiEvent& e : events)
+        if (e.type == standin::MidiEvent::Type::NoteOn)
+            text += std::to_string(e.key) + "@" + std::to_string(std::lround(e.seconds * 1000))
+                + " ";
+    return text;
+}
+
+TEST(Practice, KeyNames)
+{
+    const std::pair<int, const char*> rows[] = { { 35, "Acoustic Bass Drum" },
+        { 40, "Electric Snare" }, { 42, "Closed Hi-Hat" }, { 46, "Open Hi-Hat" },
+        { 81, "Open Triangle" }, { 34, "Key 34" }, { 82, "Key 82" }, { 0, "Key 0" } };
+    for (const auto& [key, name] : rows)
+        EXPECT_EQ(standin::percussionName(key).toStdString(), name) << key;
+}
+
+TEST(Practice, ADisplayThatDoesNotAnswerIsNone)
+{
+    const QByteArray display = qgetenv("DISPLAY");
+    const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
+    qputenv("DISPLAY", ":987");
+    qputenv("WAYLAND_DISPLAY", "no-such-wayland-socket");
+    EXPECT_FALSE(standin::displayReachable()); // the host then plays in the console
+    qputenv("DISPLAY", display);
+    qputenv("WAYLAND_DISPLAY", wayland);
+}
+
+TEST(Practice, LayoutFollowsTicksAndTimeSignature)
+{
+    // Every note type: 1 to 9 fixed, A to F from ATICKS to FTICKS.
+    const std::string ticks = "SET ATICKS=7;SET BTICKS=11;SET CTICKS=13;SET DTICKS=17;"
+                              "SET ETICKS=19;SET FTICKS=23";
+    const int lengths[] = { 120, 60, 40, 30, 20, 15, 10, 24, 18, 7, 11, 13, 17, 19, 23 };
+    const struct {
+        const char* timesig;
+        bool noTimeSignature;
+        long long padded; // the section's ticks
+        int beat;
+        int barEvery;
+    } rows[] = { { "3/4", false, 720, 120, 3 }, { "4/4", false, 480, 120, 4 },
+        { "7/8", false, 840, 60, 7 }, { "7/8", true, 427, 120, 4 } };
+    for (const auto& row : rows) {
+        standin::PracticeSchedule schedule;
+        std::string error;
+        ASSERT_TRUE(schedule.load(script(ticks + ";SET TIMESIG=" + row.timesig,
+                                      "15,25,35,45,55,65,75,85,95,A5,B5,C5,D5,E5,F5"),
+            row.noTimeSignature, error))
+            << error;
+        const standin::GridLayout layout = standin::layoutGrid(schedule, 1000, 300);
+        ASSERT_EQ(layout.sections.size(), 1u);
+        const auto& section = layout.sections[0];
+        EXPECT_EQ(section.ticks, row.padded) << row.timesig;
+        long long start = 0;
+        for (std::size_t i = 0; i < 15; ++i) {
+            EXPECT_EQ(section.noteStarts[i], start) << row.timesig << " note " << i + 1;
+            start += lengths[i];
+        }
+        EXPECT_NEAR(layout.pixelsPerTick,
+            (1000.0 - standin::kNameColumn - standin::kSectionGap) / double(row.padded), 1e-9);
+        EXPECT_NEAR(layout.x(section, 427), section.left + 427 * layout.pixelsPerTick, 1e-9);
+        ASSERT_EQ(section.lines.size(), std::size_t(row.padded / row.beat + 1)) << row.timesig;
+        for (std::size_t i = 0; i < section.lines.size(); ++i) {
+            EXPECT_EQ(section.lines[i], (long long)(i)*row.beat);
+            EXPECT_EQ(section.barLine[i], i % std::size_t(row.barEvery) == 0) << i;
+        }
+    }
+}
+
+TEST(Practice, LoopPlaysTransitionsAndTempoChangesPerLoop)
+{
+    const struct {
+        int tempoChange;
+        int tempos[3]; // of the first three loops, within 10 to 1000
+    } rows[] = { { 20, { 100, 120, 140 } }, { -60, { 100, 40, 10 } }, { 600, { 100, 700, 1000 } } };
+    for (const auto& row : rows) {
+        standin::PracticeSchedule schedule;
+        std::string error;
+        ASSERT_TRUE(schedule.load(script("SET TEMPOCHANGE=" + std::to_string(row.tempoChange)
+                                          + ";SET TRANSITION=fill;SET REPEATS=1\r\nRAW [fill]=15>B",
+                                      "15,15"),
+            false, error));
+        schedule.setLoop(true);
+        EXPECT_EQ(standin::layoutGrid(schedule, 800, 200).sections.back().label.toStdString(),
+            "Transition [fill]");
+        // Repeat r: two quarter notes of key 40; the transition after it, at its tempo: key 35.
+        std::string expected;
+        double at = standin::kLeadInSeconds;
+        for (int r = 0; r < 3; ++r) {
+            const double quarter = 60.0 / row.tempos[r];
+            for (int note = 0; note < 3; ++note, at += quarter)
+                expected
+                    += (note < 2 ? "40@" : "35@") + std::to_string(std::lround(at * 1000)) + " ";
+        }
+        const std::string played = noteOns(schedule.take(at - 0.001));
+        EXPECT_EQ(played, expected) << row.tempoChange;
+        EXPECT_FALSE(schedule.finished());
+    }
+}
+
+TEST(Practice, TempoChangeTakesEffectFromTheNextNote)
+{
+    standin::PracticeSchedule schedule;
+    std::string error;
+    ASSERT_TRUE(
+        schedule.load(script("SET TEMPO=60;SET REPEATS=2;SET TRACKINSTRUMENT(1)=25", "15,15,15,15"),
+            false, error));
+    const std::vector<standin::MidiEvent> begun = schedule.take(1.2);
+    EXPECT_EQ(noteOns(begun), "40@50 40@1050 ");
+    ASSERT_FALSE(begun.empty()); // the drum kit first
+    EXPECT_EQ(begun[0].type, standin::MidiEvent::Type::ProgramChange);
+    EXPECT_EQ(begun[0].key, 25);
+    schedule.setTempo(120); // notes 3 and 4 at 0.5 s, then the second repeat at 120
+    EXPECT_EQ(noteOns(schedule.take(100)), "40@2050 40@2550 40@3050 40@3550 40@4050 40@4550 ");
+    EXPECT_TRUE(schedule.finished());
+    EXPECT_NEAR(schedule.endSeconds(), 5.05, 1e-9);
+    const standin::PracticeSchedule::Position position = schedule.locate(2.3);
+    EXPECT_TRUE(position.inside);
+    EXPECT_EQ(position.tempo, 120);
+    EXPECT_NEAR(position.tick, 300, 1e-6);
+    EXPECT_EQ(schedule.locate(4.3).repeat, 1);
+}
+
+TEST(Practice, WindowTakesHandedOverScriptsKeepsTheLastGoodOneAndSavesItsBytes)
+{
+    TempFolder temp;
+    qputenv("XDG_RUNTIME_DIR", temp.path().toLocal8Bit());
+    standin::Transport transport;
+    std::string error;
+    ASSERT_EQ(transport.start("", "file", error), 0) << error;
+    QSettings settings(temp.file("practice.ini"), QSettings::IniFormat);
+    standin::PracticeWindow window(transport, settings, temp.path());
+    standin::HandoverServer server;
+    QString why;
+    const QString socket = temp.file("handover.socket");
+    ASSERT_TRUE(server.listen(socket, why)) << why.toStdString();
+    QObject::connect(
+        &server, &standin::HandoverServer::received, &window, &standin::PracticeWindow::take);
+
+    const QByteArray first
+        = "SET TEMPO=90;SET PLAYBEAT=YES\r\nRAW [new-rud]=48X>A+C,2\r\n[new-rud]\r\n";
+    const QByteArray second = "'two\r\nRAW [new-rud]=16>B,15>F\r\n[new-rud]\r\n";
+    TempFolder::write(temp.file("one.drum"), first);
+    TempFolder::write(temp.file("two.drum"), second);
+    TempFolder::write(temp.file("bad.drum"), "RAW [new-rud]=ZZ\r\n[new-rud]\r\n");
+    window.show();
+    ASSERT_TRUE(window.load(temp.file("one.drum"), true, 0));
+    EXPECT_TRUE(transport.playing());
+    EXPECT_TRUE(window.findChild<QAbstractButton*>("clickButton")->isChecked()); // as PLAYBEAT says
+    EXPECT_EQ(window.rawLine().toStdString(), "RAW [new-rud]=48X>A+C,20");
+
+    for (const char* name : { "two.drum", "bad.drum" }) {
+        std::atomic<bool> done { false };
+        std::atomic<bool> delivered { false };
+        std::thread client([&] {
+            delivered = standin::handOver(socket, { temp.file(name), false, 0 });
+            done = true;
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 10000));
+        client.join();
+        EXPECT_TRUE(delivered) << name;
+        // Its first note made (the status line says so) before the next script comes.
+        EXPECT_TRUE(std::string(name) == "bad.drum"
+            || QTest::qWaitFor(
+                [&] { return window.statusText().contains(QStringLiteral("first note made")); },
+                10000));
+    }
+    EXPECT_EQ(window.windowTitle().toStdString(), "two.drum - Tambrix stand-in");
+    EXPECT_NE(window.statusText().indexOf(QStringLiteral("bad.drum: line 1")), -1)
+        << window.statusText().toStdString();
+    EXPECT_EQ(window.findChild<QWidget*>("patternGrid")->accessibleDescription().toStdString(),
+        "Pattern [new-rud], 2 notes: Note 1: Acoustic Bass Drum, volume 6; "
+        "Note 2: Low Tom, volume 5");
+    ASSERT_TRUE(window.saveAs(temp.file("kept.drum")));
+    EXPECT_EQ(TempFolder::read(temp.file("kept.drum")), second);
+    transport.stop();
+}
+
+} // namespace
