@@ -19,6 +19,14 @@ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DRUDIMIX_SANITIZ
 cmake --build build-sanitize
 ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
 
+# Windows: the cross build and its tests under Wine (ctest in build-windows/), when a Qt for
+# mingw is at hand.
+if scripts/windows.sh --has-qt; then
+  scripts/windows.sh
+else
+  echo "Windows stage skipped: no Qt for mingw (set QT_MINGW_DIR or put shared/ beside the checkout)"
+fi
+
 # Fuzzing: the notation reader and writer and the INI engine, about a minute each, built with
 # clang under the same sanitizers; any finding fails the run.
 fuzz/run.sh
