@@ -130,9 +130,11 @@ TEST(WindowsHostStart, TheHostReceivesTheCommandLineInItsFolder)
         QThread::msleep(50);
     const QStringList lines = QString::fromLocal8Bit(TempFolder::read(record)).split("\r\n");
     ASSERT_EQ(lines.size(), 4) << lines.join(u'|').toStdString();
-    EXPECT_EQ(lines[0].toLower(), (folder + QStringLiteral("\\TAMBRIX.EXE")).toLower());
-    EXPECT_EQ(lines[1], folder + QStringLiteral("\\TAMBRIX.EXE -notimesig \"") + script + u'"');
-    EXPECT_EQ(lines[2].toLower(), folder.toLower());
+    EXPECT_EQ(lines[0].toLower().toStdString(),
+        (folder + QStringLiteral("\\TAMBRIX.EXE")).toLower().toStdString());
+    EXPECT_EQ(lines[1].toStdString(),
+        (folder + QStringLiteral("\\TAMBRIX.EXE -notimesig \"") + script + u'"').toStdString());
+    EXPECT_EQ(lines[2].toLower().toStdString(), folder.toLower().toStdString());
     EXPECT_FALSE(QFile::exists(temp.file(QStringLiteral("record.txt"))));
 
     // No host in the folder: the box names the host's path and the reason.
