@@ -65,6 +65,18 @@ cleanup() { wineserver -k 2>/dev/null || true; kill "$xvfb" 2>/dev/null || true;
 trap cleanup EXIT
 export DISPLAY=:$number
 
+# No host registered and none beside the program: the program asks for TAMBRIX.EXE to be run once.
+wine reg delete 'HKCU\software\Quillmoor Tambrix' /v ExeIniLocn /f >/dev/null 2>&1 || true
+wine "$out/bin/rudimix.exe" >/dev/null 2>&1 &
+if box=$(window "TAMBRIX.EXE has to be Initialized!"); then
+  ok "without a host: the \"has to be Initialized!\" box"
+  xdotool key --window "$box" Return
+  check "the program ends after the box" gone "TAMBRIX.EXE has to be Initialized!"
+else
+  bad "without a host: the \"has to be Initialized!\" box"
+fi
+wineserver -k 2>/dev/null || true
+
 rm -rf "$host_unix"
 mkdir -p "$host_unix"
 cp "$out/bin/recording_host.exe" "$host_unix/TAMBRIX.EXE"
