@@ -36,25 +36,9 @@ if [ "${1:-}" = "--has-qt" ]; then
 fi
 
 install_packages() {
-  local packages=(
-    cmake ninja-build ccache qt6-base-dev qt6-base-dev-tools googletest
-    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+  scripts/setup.sh cmake ninja-build ccache qt6-base-dev qt6-base-dev-tools googletest \
+    g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix \
     wine wine64 nsis xvfb xdotool imagemagick
-  )
-  local missing=() p
-  for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "The Windows build needs these Debian packages. Install them with:"
-    echo "  sudo apt-get install -y ${missing[*]}"
-    exit 1
-  fi
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
 # Sets qt to the Qt prefix to build with, and says in one line which Qt that is.
