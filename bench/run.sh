@@ -1,14 +1,43 @@
 #!/usr/bin/env bash
-# Builds the editor benchmarks (optimised, with debug information for a profiler, in build-bench/)
-# and runs them headless; the summary at the end gives each figure against its budget. Then the
-# stand-in host's sound benchmarks (sound_bench). Extra arguments go to the editor's, e.g.
+# Builds the benchmarks (optimised, with debug information for a profiler, in build-bench/) and
+# runs them headless, in three parts:
+#   editor  the editor window (rudimix_bench); its summary gives each figure against its budget
+#   sound   the stand-in host's sound (sound_bench)
+#   host    TAMBRIX.EXE as a process under failures (host_bench): the time to the failure exit,
+#           peak memory; each run ends within 70 s, or is killed and reported as not ended
+# With no part named all three run, and extra arguments go to the editor's, e.g.
 #   bench/run.sh --benchmark_filter=Show --benchmark_repetitions=3
+# A part named first runs alone, with the arguments that follow, e.g.
+#   bench/run.sh host                     # every failure case, 3 runs each
+#   bench/run.sh host -n 1 sigterm big    # one run of the cases whose names hold these words
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+parts=(editor sound host)
+only=
+case "${1:-}" in
+  editor | sound | host)
+    only=$1
+    parts=("$1")
+    shift
+    ;;
+esac
+
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRUDIMIX_BUILD_BENCH=ON \
   -DRUDIMIX_BUILD_TESTS=OFF >/dev/null
-cmake --build build-bench --target rudimix_bench
-QT_QPA_PLATFORM=offscreen build-bench/bin/rudimix_bench "$@"
-cmake --build build-bench --target sound_bench
-build-bench/bin/sound_bench
+for part in "${parts[@]}"; do
+  case $part in
+    editor)
+      cmake --build build-bench --target rudimix_bench
+      QT_QPA_PLATFORM=offscreen build-bench/bin/rudimix_bench "$@"
+      ;;
+    sound)
+      cmake --build build-bench --target sound_bench
+      build-bench/bin/sound_bench ${only:+"$@"}
+      ;;
+    host)
+      cmake --build build-bench --target host_bench
+      build-bench/bin/host_bench ${only:+"$@"}
+      ;;
+  esac
+done

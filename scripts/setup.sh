@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev qt6-svg-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   fonts-liberation2
@@ -14,7 +14,8 @@ packages=(
   # The stand-in host's sound, and a sound server for its live test
   libfluidsynth-dev fluidsynth timgm6mb-soundfont pulseaudio pulseaudio-utils
   libxcb1-dev xvfb
-  desktop-file-utils appstream dpkg-dev
+  # The package: its validators, its checker and the manual pages
+  desktop-file-utils appstream dpkg-dev lintian man-db
 )
 
 if [ $# -gt 0 ]; then

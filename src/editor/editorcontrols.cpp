@@ -216,8 +216,17 @@ void frmRudimix::createControls()
     HVolTo->setObjectName(QStringLiteral("HVolTo"));
     HVolTo->setGeometry(62, 386, 413, 15);
 
-    for (int i = 0; i < kStartColumns; ++i)
+    // Names for a screen reader, as the captions beside the controls read.
+    txtRAW->setAccessibleName(QStringLiteral("RAW line"));
+    txtFrom->setAccessibleName(QStringLiteral("From"));
+    txtTo->setAccessibleName(QStringLiteral("To"));
+    HVolFrom->setAccessibleName(QStringLiteral("Range from"));
+    HVolTo->setAccessibleName(QStringLiteral("Range to"));
+
+    for (int i = 0; i < kStartColumns; ++i) {
         wireColumn(i);
+        nameColumn(i);
+    }
     connect(HVolFrom, &QScrollBar::valueChanged, this, &frmRudimix::HVolFrom_Change);
     connect(HVolTo, &QScrollBar::valueChanged, this, &frmRudimix::HVolTo_Change);
     connect(cmdTest, &PictureButton::clicked, this, &frmRudimix::cmdTest_Click);
@@ -256,6 +265,19 @@ void frmRudimix::createColumn(int i)
     setColumnEnabled(i, enabled);
 }
 
+// Each control of column i tells a screen reader which note and which part it is; the note's
+// description follows as the writer refreshes it.
+void frmRudimix::nameColumn(int i)
+{
+    const QString note = QStringLiteral("Note %1 ").arg(i + 1);
+    VertRes(i)->setAccessibleName(note + QStringLiteral("type"));
+    VertVolume(i)->setAccessibleName(note + QStringLiteral("volume"));
+    chkFlammed(i)->setAccessibleName(note + QStringLiteral("flam"));
+    for (int letter = 0; letter < 6; ++letter)
+        chkVoice(letter, i)->setAccessibleName(
+            note + QStringLiteral("voice ") + QChar(u'A' + letter));
+}
+
 void frmRudimix::AddMoreControls()
 {
     const int first = columnCount();
@@ -285,8 +307,10 @@ void frmRudimix::AddMoreControls()
     placeNewElements(mChkFlammed, first);
     for (const auto& array : mChkVoice)
         placeNewElements(array, first);
-    for (int i = first; i < count; ++i)
+    for (int i = first; i < count; ++i) {
         wireColumn(i);
+        nameColumn(i);
+    }
 
     const int last = chkFlammed(count - 1)->x();
     txtRAW->resize(last + 75, txtRAW->height());

@@ -138,13 +138,16 @@ void frmRudimix::wireColumn(int i)
         connect(chkVoice(letter, i), &CellCheckBox::toggled, this, changed);
 }
 
+std::array<QWidget*, 9> frmRudimix::columnControls(int i) const
+{
+    return { chkFlammed(i), VertVolume(i), VertRes(i), chkVoice(0, i), chkVoice(1, i),
+        chkVoice(2, i), chkVoice(3, i), chkVoice(4, i), chkVoice(5, i) };
+}
+
 void frmRudimix::setColumnEnabled(int i, bool enabled)
 {
-    chkFlammed(i)->setEnabled(enabled);
-    VertRes(i)->setEnabled(enabled);
-    VertVolume(i)->setEnabled(enabled);
-    for (int letter = 0; letter < 6; ++letter)
-        chkVoice(letter, i)->setEnabled(enabled);
+    for (QWidget* control : columnControls(i))
+        control->setEnabled(enabled);
 }
 
 // Form_Unload: closing the window, by Exit, by its close box or otherwise, ends the program.

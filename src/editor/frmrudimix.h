@@ -42,6 +42,8 @@ public:
     CellCheckBox* chkFlammed(int i) const;
     // letter 0 .. 5 stands for voice A .. F
     CellCheckBox* chkVoice(int letter, int i) const;
+    // The nine controls of column i: flam, volume, type, voices A .. F.
+    std::array<QWidget*, 9> columnControls(int i) const;
 
     // ---- other controls ----
     QLineEdit* txtRAW = nullptr;
@@ -150,6 +152,7 @@ private:
     void createControls();
     void createColumn(int i);
     void wireColumn(int i);
+    void nameColumn(int i);
     void setColumnEnabled(int i, bool enabled);
     void columnChanged(int i, QScrollBar* bar);
     void createHistory();

@@ -53,6 +53,10 @@ QString frmRudimix::MakeARAWsub(std::int16_t aiIndex)
     chkFlammed(aiIndex)->setToolTip(toolTip);
     for (int letter = 0; letter < notation::kVoiceCount; ++letter)
         chkVoice(letter, aiIndex)->setToolTip(toolTip);
+    // The description is what a screen reader says after the control's name, on every control
+    // of the column.
+    for (QWidget* control : columnControls(aiIndex))
+        control->setAccessibleDescription(toolTip);
     return token;
 }
 

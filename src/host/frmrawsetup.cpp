@@ -13,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTextDocument>
 
@@ -126,6 +127,18 @@ void frmRAWsetup::buildControls()
     cboMaxNotes->setEditable(false);
     for (int n = 32; n <= 64; ++n)
         cboMaxNotes->addItem(QString::number(n));
+
+    // Names for a screen reader: the boxes by the captions above them, the list by the panel's.
+    txtHeader->setAccessibleName(QStringLiteral("Top of the test file"));
+    txtHeader->setAccessibleDescription(Label1->text());
+    txtHeader->verticalScrollBar()->setAccessibleName(
+        QStringLiteral("Top of the test file scroll bar"));
+    txtTail->setAccessibleName(QStringLiteral("Bottom of the test file"));
+    txtTail->setAccessibleDescription(Label2->text());
+    // A list is named by its caption; where the desktop reads a list's value as its name (on
+    // Linux), the caption comes through as its label.
+    cboMaxNotes->setAccessibleName(panelCaption().section(QStringLiteral(": "), 0, 0));
+    SSPanel1Caption->setBuddy(cboMaxNotes);
 
     QWidget* const order[]
         = { txtHeader, Label1, Label2, txtTail, cmdOK, cmdCancel, SSPanel1, cboMaxNotes };

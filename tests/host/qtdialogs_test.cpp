@@ -39,7 +39,7 @@ private:
             mAct(modal);
             return;
         }
-        if (++mTries < 500)
+        if (++mTries < 1000) // 10 s at least: only a box that never shows ends the polls
             QTimer::singleShot(10, &mContext, [this] { poll(); });
     }
 

@@ -97,9 +97,11 @@ TEST_F(InstallTest, StagedTreeHoldsTheProgramsTheIconsAndTheDesktopFiles)
     EXPECT_EQ(snapshot(gStage, false),
         QStringList({ "usr/bin/rudimix", "usr/bin/rudimix-launch", "usr/lib/rudimix/TAMBRIX.EXE",
             "usr/share/applications/org.rudimix.Rudimix.desktop",
+            "usr/share/doc/rudimix/changelog.gz", "usr/share/doc/rudimix/copyright",
             "usr/share/icons/hicolor/32x32/apps/rudimix.png",
             "usr/share/icons/hicolor/64x64/apps/rudimix.png",
             "usr/share/icons/hicolor/scalable/apps/rudimix.svg",
+            "usr/share/man/man1/rudimix-launch.1.gz", "usr/share/man/man1/rudimix.1.gz",
             "usr/share/metainfo/org.rudimix.Rudimix.metainfo.xml" }));
     for (const char* program : { "bin/rudimix", "bin/rudimix-launch", "lib/rudimix/TAMBRIX.EXE" })
         EXPECT_TRUE(QFileInfo(staged(program)).isExecutable()) << program;
