@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing Rudimix need.
 # As root it installs what is missing with apt-get; otherwise it prints the command to run.
+# Given package names as arguments, it sees to those instead (scripts/windows.sh does).
 set -euo pipefail
 
 packages=(
@@ -18,6 +19,10 @@ packages=(
   # The package: its validators, its checker and the manual pages
   desktop-file-utils appstream dpkg-dev lintian man-db
 )
+
+if [ $# -gt 0 ]; then
+  packages=("$@")
+fi
 
 missing=()
 for p in "${packages[@]}"; do

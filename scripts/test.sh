@@ -85,6 +85,23 @@ if build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DRUDIMIX_SANITIZE=ON; then
   count_ctest build-sanitize
 fi
 
+# Windows: the cross build, its tests under Wine (ctest in build-windows/) and the end-to-end run
+# under Xvfb and Wine (one test), when a Qt for mingw is at hand.
+if scripts/windows.sh --has-qt; then
+  if scripts/windows.sh --build-only; then
+    count_ctest build-windows
+    if scripts/windows-e2e.sh build-windows; then
+      count_result "Windows end-to-end" 1 0
+    else
+      count_result "Windows end-to-end" 0 1
+    fi
+  else
+    count_result "building build-windows" 0 1
+  fi
+else
+  echo "Windows stage skipped: no Qt for mingw (set QT_MINGW_DIR or put shared/ beside the checkout)"
+fi
+
 # Fuzzing: the notation reader and writer and the INI engine, about a minute each, built with
 # clang under the same sanitizers; any finding fails the run.
 count_fuzz

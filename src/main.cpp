@@ -2,6 +2,7 @@
 #include "commandline.h"
 #include "qtservices.h"
 #include "registry.h"
+#include "settingsfile.h"
 
 #include <QApplication>
 #include <iostream>
@@ -15,12 +16,12 @@ int main(int argc, char* argv[])
 
     QtDialogs dialogs;
     QtClipboard clipboard;
-    QtProcessLauncher launcher;
+    SystemProcessLauncher launcher;
     RealProgramEnd programEnd;
-    IniRegistry registry(IniRegistry::defaultFile());
-    Services services { dialogs, clipboard, launcher, programEnd, registry };
+    const std::unique_ptr<IRegistry> registry = systemRegistry();
+    Services services { dialogs, clipboard, launcher, programEnd, *registry };
 
-    RudimixApp app(services, QCoreApplication::applicationDirPath());
+    RudimixApp app(services, settingsfile::programFolder());
     if (!app.start())
         return 0;
     return QApplication::exec();

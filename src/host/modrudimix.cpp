@@ -1,36 +1,17 @@
 #include "modrudimix.h"
 
+#include "ansi.h"
 #include "basicval.h"
-#include "cp1252.h"
-#include "inifile.h"
-#include "regularfile.h"
+#include "settingsfile.h"
 
 #include <QDir>
-#include <QFile>
-#include <cerrno>
 #include <cstdio>
 #include <exception>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 // Handed to the INI reader as the default: getting it back means the key is absent.
 const char* const kNoDefault = "#$%*&$#$%#";
-
-std::filesystem::path toPath(const QString& file)
-{
-    return std::filesystem::path(QFile::encodeName(file).toStdString());
-}
-
-// A settings file that is there but is not a regular file (a pipe, a device, a folder, after
-// following links) or is over 64 MiB cannot serve: the host has to initialise it.
-bool unusableSettingsFile(const QString& file)
-{
-    const regular::Status status = regular::inspect(toPath(file)).status;
-    return status == regular::Status::NotRegular || status == regular::Status::TooLarge;
-}
 
 } // namespace
 
@@ -53,10 +34,11 @@ bool modRudimix::Main()
     // A relative folder is taken against the working folder of this moment, once, so that the
     // settings, the test script and the host all come from the same folder.
     if (!gsHostFolder.isEmpty() && QDir::isRelativePath(gsHostFolder))
-        gsHostFolder = QDir::cleanPath(QDir::current().absoluteFilePath(gsHostFolder));
+        gsHostFolder = QDir::toNativeSeparators(
+            QDir::cleanPath(QDir::current().absoluteFilePath(gsHostFolder)));
     gsSettingsFile = gfnAddBackslash(gsHostFolder) + QStringLiteral("TAMBRIX.INI");
 
-    if (!gfnFileExists(gsSettingsFile) || unusableSettingsFile(gsSettingsFile)) {
+    if (!gfnFileExists(gsSettingsFile) || settingsfile::unusable(gsSettingsFile)) {
         mServices.dialogs.messageBox(
             QStringLiteral("You have to run the TAMBRIX.EXE file once to initialize before you "
                            "can continue with this program."),
@@ -97,20 +79,20 @@ QString modRudimix::gfnRegGetString(HKEY root, const QString& keyPath, const QSt
 
 QString modRudimix::regGetString(HKEY root, const QString& keyPath, const QString& valueName)
 {
-    return cp1252::toUnicode(readStringValue(
-        mServices.registry, root, cp1252::fromUnicode(keyPath), cp1252::fromUnicode(valueName)));
+    return ansi::toUnicode(readStringValue(
+        mServices.registry, root, ansi::fromUnicode(keyPath), ansi::fromUnicode(valueName)));
 }
 
 QString modRudimix::gfnINIgetBasic(
     const QString& section, const QString& key, const QString& defaultValue, const QString& file)
 {
     try {
-        const std::string value = ini::readString(
-            toPath(file), cp1252::fromUnicode(section), cp1252::fromUnicode(key), kNoDefault, 1024);
+        const std::string value = settingsfile::read(
+            file, ansi::fromUnicode(section), ansi::fromUnicode(key), kNoDefault, 1024);
         if (value.empty())
             return QString(QLatin1String(""));
         if (value != kNoDefault)
-            return cp1252::toUnicode(value);
+            return ansi::toUnicode(value);
         const QString fallback = defaultValue.isNull() ? QString(QLatin1String("")) : defaultValue;
         gfnINIputBasic(section, key, fallback, file);
         return fallback;
@@ -126,8 +108,8 @@ bool modRudimix::gfnINIputBasic(const QString& section, const QString& key, cons
     const QString& file, QString* error)
 {
     std::string reason;
-    const bool ok = ini::writeString(toPath(file), cp1252::fromUnicode(section),
-        cp1252::fromUnicode(key), cp1252::fromUnicode(value), &reason);
+    const bool ok = settingsfile::write(file, ansi::fromUnicode(section), ansi::fromUnicode(key),
+        ansi::fromUnicode(value), &reason);
     if (!ok && error)
         *error = QString::fromLocal8Bit(reason.c_str());
     return ok;
@@ -141,11 +123,8 @@ std::int16_t modRudimix::gfnINIput(
 
 QString modRudimix::gfnAddBackslash(const QString& folder)
 {
-#ifdef Q_OS_WIN
-    return addBackslashWindows(folder);
-#else
-    return addBackslashPosix(folder);
-#endif
+    return settingsfile::folderSeparator() == u'\\' ? addBackslashWindows(folder)
+                                                    : addBackslashPosix(folder);
 }
 
 QString modRudimix::addBackslashWindows(const QString& folder)
@@ -164,25 +143,7 @@ QString modRudimix::addBackslashPosix(const QString& folder)
 
 bool modRudimix::gfnFileExists(const QString& path)
 {
-    if (path.isEmpty())
-        return false;
-    const QByteArray name = QFile::encodeName(path);
-    // O_NONBLOCK: opening a named pipe must not wait for a writer.
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno != EACCES)
-            return false;
-        // There but protected, unless it is a folder; when not even that can be seen, access
-        // was denied all the same.
-        struct stat st;
-        if (::stat(name.constData(), &st) != 0)
-            return errno == EACCES;
-        return !S_ISDIR(st.st_mode);
-    }
-    struct stat st;
-    const bool isFile = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
-    ::close(fd);
-    return isFile;
+    return settingsfile::exists(path);
 }
 
 QString modRudimix::gfnReplaceAll(

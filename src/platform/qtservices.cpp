@@ -9,7 +9,6 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProcess>
 #include <cstdio>
 #include <cstdlib>
 
@@ -71,28 +70,6 @@ QString QtDialogs::inputBox(const QString& prompt, const QString& title, const Q
 void QtClipboard::setText(const QString& text)
 {
     QApplication::clipboard()->setText(text, QClipboard::Clipboard);
-}
-
-void QtClipboard::beep()
-{
-    QApplication::beep();
-}
-
-qint64 QtProcessLauncher::startDetached(const QString& program, const QStringList& arguments,
-    const QString& workingFolder, QString* error)
-{
-    // QProcess starts the program itself, with no shell in between.
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    process.setWorkingDirectory(workingFolder);
-    qint64 pid = 0;
-    if (!process.startDetached(&pid)) {
-        if (error)
-            *error = process.errorString();
-        return 0;
-    }
-    return pid;
 }
 
 namespace {

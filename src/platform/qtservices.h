@@ -2,7 +2,7 @@
 
 #include "clipboard.h"
 #include "dialogs.h"
-#include "process.h"
+#include "processlauncher.h"
 #include "programend.h"
 
 // The real platform services, on Qt.
@@ -14,16 +14,19 @@ public:
         const QString& defaultText = QString()) override;
 };
 
+// The clipboard through Qt; the beep is the system's own (MessageBeep on Windows).
 class QtClipboard : public IClipboard {
 public:
     void setText(const QString& text) override;
     void beep() override;
 };
 
-class QtProcessLauncher : public IProcessLauncher {
+// The system's way of starting a program: QProcess on POSIX systems, CreateProcessA on Windows.
+class SystemProcessLauncher : public IProcessLauncher {
 public:
     qint64 startDetached(const QString& program, const QStringList& arguments,
-        const QString& workingFolder, QString* error = nullptr) override;
+        const QString& commandLine, const QString& workingFolder,
+        QString* error = nullptr) override;
 };
 
 // Ends the program by leaving every event loop at once: from then on no event of a window or of

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +36,9 @@ public:
         = 0;
     virtual long RegCloseKey(HKEY key) = 0;
 };
+
+// The registry this system keeps: Windows' own, or the INI file of IniRegistry elsewhere.
+std::unique_ptr<IRegistry> systemRegistry();
 
 // A string value through the registry calls (open the key, read into a 256-byte buffer, close),
 // as Windows-1252 text; empty when the key or value is missing, not a string or too long.
@@ -71,4 +75,14 @@ private:
     // Open keys: handle -> section name. Handles start at 1.
     std::vector<std::pair<HKEY, std::string>> mOpen;
     HKEY mNextHandle = 1;
+};
+
+// Windows' own registry, through RegOpenKeyExA, RegQueryValueExA and RegCloseKey.
+class WinRegistry : public IRegistry {
+public:
+    long RegOpenKeyEx(HKEY root, const std::string& subKey, std::uint32_t options,
+        std::uint32_t samDesired, HKEY* result) override;
+    long RegQueryValueEx(HKEY key, const std::string& valueName, std::uint32_t* type,
+        unsigned char* data, std::uint32_t* dataSize) override;
+    long RegCloseKey(HKEY key) override;
 };

@@ -2,7 +2,7 @@
 
 #include "clipboard.h"
 #include "dialogs.h"
-#include "process.h"
+#include "processlauncher.h"
 #include "programend.h"
 #include "registry.h"
 

@@ -142,6 +142,8 @@ TEST_F(TestRunFixture, StartsTheHostOnTheScriptInTheHostFolder)
         EXPECT_EQ(start.program, temp.path() + QStringLiteral("/TAMBRIX.EXE"));
         EXPECT_EQ(start.arguments, QStringList({ QStringLiteral("-notimesig"), scriptPath() }));
         EXPECT_EQ(start.workingFolder, folder);
+        EXPECT_EQ(start.commandLine,
+            folder + QStringLiteral("\\TAMBRIX.EXE -notimesig \"") + scriptPath() + u'"');
     }
     EXPECT_TRUE(fake.dialogs.boxes.empty());
 }
@@ -275,7 +277,7 @@ struct RealLaunch : ::testing::Test {
     TempFolder temp;
     ScriptedDialogs dialogs;
     FakeClipboard clipboard;
-    QtProcessLauncher launcher;
+    SystemProcessLauncher launcher;
     FakeProgramEnd programEnd;
     FakeRegistry registry;
     Services services { dialogs, clipboard, launcher, programEnd, registry };

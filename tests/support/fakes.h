@@ -70,6 +70,7 @@ public:
     struct Start {
         QString program;
         QStringList arguments;
+        QString commandLine;
         QString workingFolder;
     };
     std::vector<Start> starts;
@@ -77,9 +78,9 @@ public:
     QString failReason = QStringLiteral("No such file or directory");
 
     qint64 startDetached(const QString& program, const QStringList& arguments,
-        const QString& workingFolder, QString* error = nullptr) override
+        const QString& commandLine, const QString& workingFolder, QString* error = nullptr) override
     {
-        starts.push_back({ program, arguments, workingFolder });
+        starts.push_back({ program, arguments, commandLine, workingFolder });
         if (pid == 0 && error)
             *error = failReason;
         return pid;
