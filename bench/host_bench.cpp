@@ -178,12 +178,14 @@ std::string describe(const Outcome& o, double limitSeconds)
 }
 
 // A private PulseAudio server with a null sink, stopped with SIGSTOP: it takes connections
-// and never answers.
+// and never answers. One for each run, since a run's abandoned connections fill its backlog,
+// after which connecting is refused at once.
 struct FrozenSoundServer {
     pid_t pid = -1;
     explicit FrozenSoundServer(const fs::path& folder)
     {
         const fs::path socket = folder / "pulse" / "native";
+        fs::remove_all(folder / "pulse");
         ::setenv("PULSE_RUNTIME_PATH", (folder / "pulse").c_str(), 1);
         Child server = spawn({ "pulseaudio", "--daemonize=no", "--exit-idle-time=-1", "-n",
                                  "--load=module-native-protocol-unix auth-anonymous=1",
@@ -289,9 +291,12 @@ int main(int argc, char** argv)
             && std::none_of(filters.begin(), filters.end(),
                 [&](const std::string& f) { return std::strstr(c.name, f.c_str()); }))
             continue;
-        if (c.needsFrozenServer && !server)
+        auto freshServer = [&] {
+            server.reset();
             server = std::make_unique<FrozenSoundServer>(folder);
-        if (c.needsFrozenServer && !server->running()) {
+            return server->running();
+        };
+        if (c.needsFrozenServer && !freshServer()) {
             std::printf("%-18s skipped: no PulseAudio server could be started\n", c.name);
             continue;
         }
@@ -303,6 +308,8 @@ int main(int argc, char** argv)
         for (int i = 0; i < runs; ++i) {
             for (const char* log : { "TAMBRIX.LOG", "TAMBRIX.LOG.1" })
                 fs::remove(folder / log);
+            if (c.needsFrozenServer && i > 0 && !freshServer())
+                break;
             const Outcome o = run(c.arguments, folder, limit, c.signalAfter);
             std::uintmax_t logBytes = 0;
             for (const char* log : { "TAMBRIX.LOG", "TAMBRIX.LOG.1" })
