@@ -1,5 +1,6 @@
 #include "synth.h"
 
+#include "fluidsupport.h"
 #include "playerlock.h"
 #include "wavfile.h"
 
@@ -10,7 +11,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -18,7 +18,6 @@
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -29,104 +28,9 @@ namespace {
     const char* const kSystemSoundFonts[]
         = { "/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2" };
 
-    // FluidSynth's messages: errors are kept for the failure message, the rest is dropped.
     // FluidSynth's default gain, 0.2, leaves a drum kit faint (a full stroke peaks near -20 dBFS
     // with TimGM6mb); this brings it near -10 dBFS, still clear of clipping for three voices.
     constexpr double kGain = 0.6;
-
-    std::mutex logMutex;
-    std::string lastFluidError;
-
-    void keepError(int level, const char* message, void*)
-    {
-        if (level > FLUID_ERR || !message)
-            return;
-        std::lock_guard lock(logMutex);
-        lastFluidError = message;
-    }
-
-    void dropMessage(int, const char*, void*) { }
-
-    void silenceFluidSynth()
-    {
-        static std::once_flag once;
-        std::call_once(once, [] {
-            fluid_set_log_function(FLUID_PANIC, keepError, nullptr);
-            fluid_set_log_function(FLUID_ERR, keepError, nullptr);
-            fluid_set_log_function(FLUID_WARN, dropMessage, nullptr);
-            fluid_set_log_function(FLUID_INFO, dropMessage, nullptr);
-            fluid_set_log_function(FLUID_DBG, dropMessage, nullptr);
-        });
-    }
-
-    std::string takeFluidError()
-    {
-        std::lock_guard lock(logMutex);
-        std::string message;
-        message.swap(lastFluidError);
-        return message;
-    }
-
-    // Libraries below FluidSynth (ALSA's, the instrument-patch library) print on stderr by
-    // themselves: while a driver starts or a SoundFont loads, stderr goes to /dev/null.
-    class QuietStderr {
-    public:
-        QuietStderr()
-        {
-            std::fflush(stderr);
-            saved = ::dup(STDERR_FILENO);
-            const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-            if (saved >= 0 && null >= 0)
-                ::dup2(null, STDERR_FILENO);
-            if (null >= 0)
-                ::close(null);
-        }
-        ~QuietStderr()
-        {
-            std::fflush(stderr);
-            if (saved >= 0) {
-                ::dup2(saved, STDERR_FILENO);
-                ::close(saved);
-            }
-        }
-        QuietStderr(const QuietStderr&) = delete;
-        QuietStderr& operator=(const QuietStderr&) = delete;
-
-    private:
-        int saved = -1;
-    };
-
-    // An audio driver that has not started within this time is given up: a sound server that
-    // does not answer (stopped, say) would otherwise hold the host for half a minute or more.
-    constexpr auto kDriverStartTime = std::chrono::seconds(2);
-
-    // One driver's start on a thread of its own. A start given up still ends some time: the
-    // driver it makes then is deleted at once.
-    struct DriverStart {
-        std::mutex mutex;
-        std::condition_variable finished;
-        bool done = false;
-        bool abandoned = false;
-        fluid_audio_driver_t* driver = nullptr;
-        std::string cause;
-
-        static void run(
-            std::shared_ptr<DriverStart> start, fluid_settings_t* settings, fluid_synth_t* synth)
-        {
-            fluid_audio_driver_t* driver = new_fluid_audio_driver(settings, synth);
-            const std::string cause = driver ? std::string() : takeFluidError();
-            std::lock_guard lock(start->mutex);
-            if (start->abandoned) {
-                if (driver)
-                    delete_fluid_audio_driver(driver);
-                return;
-            }
-            start->driver = driver;
-            start->cause = cause;
-            start->done = true;
-            start->finished.notify_all();
-        }
-    };
 
     unsigned sampleOf(double seconds)
     {
@@ -144,27 +48,6 @@ struct Synthesiser::Private {
     unsigned endTick = 0;
     std::string defaultDriver; // FluidSynth's
     bool startGivenUp = false; // a driver's start still runs: the synthesiser stays to the end
-
-    // Starts the driver that the settings name: null, with the cause, when it fails, when it has
-    // not started within kDriverStartTime, or when the host is asked to stop meanwhile.
-    fluid_audio_driver_t* startDriver(std::string& cause)
-    {
-        auto start = std::make_shared<DriverStart>();
-        QuietStderr quiet;
-        std::thread(DriverStart::run, start, settings, synth).detach();
-        std::unique_lock lock(start->mutex);
-        const auto deadline = std::chrono::steady_clock::now() + kDriverStartTime;
-        while (!start->done && !stopRequested() && std::chrono::steady_clock::now() < deadline)
-            start->finished.wait_for(lock, std::chrono::milliseconds(10));
-        if (start->done) {
-            cause = start->cause.empty() ? "cannot be started" : start->cause;
-            return start->driver;
-        }
-        start->abandoned = true;
-        startGivenUp = true;
-        cause = stopRequested() ? "stopped while it started" : "did not start within 2 seconds";
-        return nullptr;
-    }
 
     void dropSequencer()
     {
@@ -368,7 +251,7 @@ SoundResult Synthesiser::startLive(const Performance& performance, const std::st
         }
         takeFluidError();
         std::string cause;
-        d->driver = d->startDriver(cause);
+        d->driver = startAudioDriver(d->settings, d->synth, cause, d->startGivenUp);
         if (d->driver) {
             driverUsed = name;
             return SoundResult::Ok;
