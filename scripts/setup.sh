@@ -16,6 +16,9 @@ packages=(
   # The second SoundFont that bench/practice.sh times the practice window with
   fluid-soundfont-gm
   libxcb1-dev xvfb
+  # Play-along in the practice window: MIDI (RtMidi on ALSA and JACK), a microphone (PulseAudio,
+  # aubio's onsets), and the JACK server its MIDI test starts with the dummy driver
+  librtmidi-dev libasound2-dev libjack-jackd2-dev libaubio-dev libpulse-dev jackd2
   # The package: its validators, its checker and the manual pages
   desktop-file-utils appstream dpkg-dev lintian man-db
 )
@@ -43,5 +46,7 @@ fi
 
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
+# jackd2 asks whether JACK may run with real-time priority: not needed here, and never asked.
+echo "jackd2 jackd/tweak_rt_limits boolean false" | debconf-set-selections
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"

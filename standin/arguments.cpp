@@ -126,6 +126,16 @@ bool parseArguments(const QStringList& arguments, CommandLine& line, std::string
         line.mode = Mode::Play;
         line.script = operands.front();
     }
+    const std::string& listen = line.listen;
+    if (!listen.empty() && listen != "midi" && listen != "mic"
+        && !(listen.rfind("mic:", 0) == 0 && listen.size() > 4))
+        return wrong(error,
+            "--listen takes midi, mic or mic:SOURCE, not "
+                + quoted(QString::fromStdString(listen)));
+    if (!listen.empty()
+        && (line.noWindow || !line.options.renderFile.empty() || !line.options.midiFile.empty()))
+        return wrong(
+            error, "--listen needs the practice window (not --no-window, --render or --midi)");
     return true;
 }
 

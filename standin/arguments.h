@@ -18,6 +18,7 @@ struct CommandLine {
     QString script;
     PlayOptions options;
     bool noWindow = false; // --no-window: a live performance plays in the console
+    std::string listen; // --listen midi|mic|mic:SOURCE: the window listens to that input
 };
 
 // False on wrong arguments, with error set to one line that names the wrong argument.

@@ -54,6 +54,15 @@ bool PracticeSchedule::load(const Script& script, bool noTimeSignature, std::str
         const PatternDefinition* definition = findPattern(script, setting.value);
         mNames[int(kind)] = definition ? definition->name : setting.value;
     }
+    for (SectionKind kind : { SectionKind::Intro, SectionKind::Pattern, SectionKind::Transition }) {
+        std::vector<long long>& starts = mStarts[int(kind)];
+        starts.clear();
+        long long tick = 0;
+        for (const PatternNote& note : notes(kind)) {
+            starts.push_back(tick);
+            tick += noteTicks(mHeader, note.note.res);
+        }
+    }
     mNoTimeSignature = noTimeSignature;
     mTempo = header.tempo;
     mClick = header.playBeat;
@@ -247,6 +256,36 @@ PracticeSchedule::Position PracticeSchedule::locate(double seconds) const
             = double(piece->tick) + (seconds - piece->seconds) / tickSeconds(piece->tempo);
     }
     return position;
+}
+
+std::vector<PracticeSchedule::NoteTime> PracticeSchedule::noteTimes(double from, double until) const
+{
+    std::vector<NoteTime> times;
+    for (const Built& built : mBuilt) {
+        if (built.end() <= from || built.pieces[0].seconds >= until)
+            continue;
+        const std::vector<long long>& starts = mStarts[int(built.kind)];
+        auto note = std::partition_point(starts.begin(), starts.end(),
+            [&](long long tick) { return built.secondsAt(tick) < from; });
+        for (; note != starts.end(); ++note) {
+            const double seconds = built.secondsAt(*note);
+            if (seconds >= until)
+                break;
+            times.push_back({ built.kind, built.repeat, built.pieces[0].seconds,
+                std::size_t(note - starts.begin()), seconds });
+        }
+    }
+    return times;
+}
+
+std::vector<PracticeSchedule::SectionStart> PracticeSchedule::sectionStarts(
+    double from, double until) const
+{
+    std::vector<SectionStart> starts;
+    for (const Built& built : mBuilt)
+        if (built.pieces[0].seconds >= from && built.pieces[0].seconds < until)
+            starts.push_back({ built.kind, built.repeat, built.pieces[0].seconds });
+    return starts;
 }
 
 } // namespace standin

@@ -58,6 +58,23 @@ public:
     };
     Position locate(double seconds) const;
 
+    // The notes of the sections built (the last few) whose times fall in [from, until), and the
+    // sections that begin there, in order: what play-along compares the strokes with.
+    struct NoteTime {
+        SectionKind kind = SectionKind::Pattern;
+        int repeat = 0;
+        double sectionStart = 0;
+        std::size_t index = 0; // into notes(kind)
+        double seconds = 0;
+    };
+    struct SectionStart {
+        SectionKind kind = SectionKind::Pattern;
+        int repeat = 0;
+        double seconds = 0;
+    };
+    std::vector<NoteTime> noteTimes(double from, double until) const;
+    std::vector<SectionStart> sectionStarts(double from, double until) const;
+
 private:
     // A stretch of a section at one tempo, from a tick on.
     struct Piece {
@@ -83,6 +100,7 @@ private:
     ScriptHeader mHeader;
     std::vector<PatternNote> mPattern;
     std::string mNames[3]; // by SectionKind
+    std::vector<long long> mStarts[3]; // each note's first tick, by SectionKind
     bool mNoTimeSignature = false;
     bool mLoop = false;
     bool mClick = false;

@@ -37,6 +37,8 @@ namespace {
           "                   [--render FILE.wav] [--midi FILE.mid] <script>\n"
           "                   play the script live, or write it into the files given;\n"
           "                   live with a display in the practice window, unless --no-window\n"
+          "       TAMBRIX.EXE --listen midi|mic|mic:SOURCE <script>\n"
+          "                   the practice window, listening to MIDI or a microphone\n"
           "       TAMBRIX.EXE --stop                 end the performance that is playing\n"
           "       TAMBRIX.EXE --version | --help     print the version or this text\n"
           "An option's value follows it or comes after \"=\" (--render=out.wav); \"--\" ends the\n"
@@ -171,6 +173,9 @@ int run(const QStringList& arguments, const QString& ownFolder,
     case CommandLine::Mode::Play:
         break;
     }
+    if (!line.listen.empty())
+        err << "TAMBRIX.EXE: --listen needs the practice window (a display); playing without "
+               "listening\n";
     // Two outputs, or an output and the script, in one file: one would be lost.
     const std::string script = QFile::encodeName(line.script).toStdString();
     const std::vector<std::pair<std::string, std::string>> pairs

@@ -56,6 +56,11 @@ int Transport::start(const std::string& soundFont, const std::string& driver, st
     return 0;
 }
 
+double Transport::bufferSeconds()
+{
+    return kDriverPeriods * 512.0 / kSampleRate;
+}
+
 double Transport::clockSeconds() const
 {
     return double((long long)(mSynth.liveSamples()) - mOrigin) / kSampleRate;
@@ -81,6 +86,9 @@ bool Transport::play(double requestedAt, std::string& error)
         = (long long)(mSynth.liveSamples()) + std::llround((kStartMargin - mFirst) * kSampleRate);
     mSynth.queueLive(first, mOrigin);
     mRequestedAt = requestedAt;
+    mClock.reset();
+    mClock.add(monotonicSeconds(), clockSeconds());
+    ++mPlayCount;
     mPlaying = true;
     emit playingChanged(true);
     return true;
@@ -102,6 +110,7 @@ void Transport::feed()
     if (!mPlaying)
         return;
     const double now = clockSeconds();
+    mClock.add(monotonicSeconds(), now);
     if (mFirst >= 0 && now >= mFirst) {
         mFirst = -1;
         emit sounding(bootSeconds() - mRequestedAt);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "playbackclock.h"
 #include "practiceschedule.h"
 #include "synth.h"
 
@@ -36,6 +37,12 @@ public:
     // Seconds on CLOCK_BOOTTIME, the clock that process start times are given in.
     static double bootSeconds();
 
+    // For play-along: the schedule's seconds made against the monotonic clock, a count that
+    // changes each time playing starts from the top, and the audio driver's buffer.
+    const PlaybackClock& clock() const { return mClock; }
+    long long playCount() const { return mPlayCount; }
+    static double bufferSeconds();
+
 signals:
     void positionChanged(const standin::PracticeSchedule::Position& position);
     // The first note's samples have been made: after this many seconds from the request.
@@ -54,6 +61,8 @@ private:
     long long mOrigin = 0; // the sample of the live clock where the schedule's time 0 falls
     double mFirst = -1; // the first event's time, until it has sounded
     double mRequestedAt = 0;
+    PlaybackClock mClock;
+    long long mPlayCount = 0;
 };
 
 } // namespace standin

@@ -4,6 +4,7 @@
 #include "displayprobe.h"
 #include "handover.h"
 #include "hostlog.h"
+#include "listenconsole.h"
 #include "player.h"
 #include "practicewindow.h"
 #include "standin.h"
@@ -112,6 +113,19 @@ int runPracticeWindow(int& argc, char** argv)
             window.close();
     });
     stopPoll.start(20);
+
+    // --listen: the input opened (the virtual MIDI ports there) before the first note sounds.
+    ListenConsole listening(transport);
+    if (!line.listen.empty()) {
+        InputChoice choice;
+        std::string listenError;
+        if (!InputChoice::parse(line.listen, choice, listenError)
+            || !listening.start(choice, listenError)) {
+            std::cerr << "TAMBRIX.EXE: not listening: " << listenError << "\n";
+            appendLog(
+                folder, "==== practice window\nTAMBRIX.EXE: not listening: " + listenError + "\n");
+        }
+    }
 
     window.show();
     window.load(script, line.options.noTimeSignature, startedAt);

@@ -1,0 +1,59 @@
+#include "listenconsole.h"
+
+#include <iostream>
+
+namespace standin {
+
+namespace {
+
+    constexpr int kPollMilliseconds = 4; // a stroke's line within a few ms of its note-on
+
+} // namespace
+
+ListenConsole::ListenConsole(Transport& transport, QObject* parent)
+    : QObject(parent)
+    , mTransport(transport)
+{
+    mTimer.setTimerType(Qt::PreciseTimer);
+    mTimer.setInterval(kPollMilliseconds);
+    connect(&mTimer, &QTimer::timeout, this, &ListenConsole::poll);
+}
+
+bool ListenConsole::start(const InputChoice& choice, std::string& error)
+{
+    if (!mListener.start(choice, error))
+        return false;
+    for (const std::string& line : mListener.opened())
+        std::cout << "TAMBRIX.EXE: listening to the " << line << "\n";
+    std::cout << std::flush;
+    mTimer.start();
+    return true;
+}
+
+PlaybackView ListenConsole::view() const
+{
+    PlaybackView view;
+    view.playing = mTransport.playing();
+    view.playCount = mTransport.playCount();
+    view.schedule = &mTransport.schedule();
+    view.clock = &mTransport.clock();
+    view.bufferSeconds = Transport::bufferSeconds();
+    return view;
+}
+
+void ListenConsole::poll()
+{
+    const std::vector<MatchEvent> events = mListener.poll(view());
+    for (const MatchEvent& event : events)
+        std::cout << eventLine(event) << "\n";
+    if (!events.empty()) {
+        std::cout << std::flush;
+        emit decided(events);
+    }
+    for (const std::string& text : mListener.takeProblems()) {
+        std::cerr << "TAMBRIX.EXE: " << text << std::endl;
+        emit problem(QString::fromStdString(text));
+    }
+}
+
+} // namespace standin
