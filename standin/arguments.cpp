@@ -40,6 +40,8 @@ namespace {
             [](CommandLine& l, const QString& v) { l.options.renderFile = encoded(v); } },
         { "--midi", true, Mode::Play,
             [](CommandLine& l, const QString& v) { l.options.midiFile = encoded(v); } },
+        { "--listen", true, Mode::Play,
+            [](CommandLine& l, const QString& v) { l.listen = v.toStdString(); } },
     };
 
     bool wrong(std::string& error, const std::string& what)

@@ -43,6 +43,7 @@ PlaybackView ListenConsole::view() const
 
 void ListenConsole::poll()
 {
+    mTransport.readClock();
     const std::vector<MatchEvent> events = mListener.poll(view());
     for (const MatchEvent& event : events)
         std::cout << eventLine(event) << "\n";

@@ -56,6 +56,14 @@ int Transport::start(const std::string& soundFont, const std::string& driver, st
     return 0;
 }
 
+void Transport::readClock()
+{
+    if (!mPlaying)
+        return;
+    const double position = clockSeconds();
+    mClock.add(monotonicSeconds(), position);
+}
+
 double Transport::bufferSeconds()
 {
     return kDriverPeriods * 512.0 / kSampleRate;
@@ -87,7 +95,8 @@ bool Transport::play(double requestedAt, std::string& error)
     mSynth.queueLive(first, mOrigin);
     mRequestedAt = requestedAt;
     mClock.reset();
-    mClock.add(monotonicSeconds(), clockSeconds());
+    const double position = clockSeconds();
+    mClock.add(monotonicSeconds(), position);
     ++mPlayCount;
     mPlaying = true;
     emit playingChanged(true);

@@ -40,6 +40,8 @@ public:
     // For play-along: the schedule's seconds made against the monotonic clock, a count that
     // changes each time playing starts from the top, and the audio driver's buffer.
     const PlaybackClock& clock() const { return mClock; }
+    // Takes one more reading of the sample clock (the transport takes one every 10 ms).
+    void readClock();
     long long playCount() const { return mPlayCount; }
     static double bufferSeconds();
 

@@ -3,15 +3,21 @@
 #include "micinput.h"
 #include "midiinput.h"
 
+#include <algorithm>
+
 namespace standin {
 
 namespace {
 
     constexpr double kCheckSeconds = 1.0; // how often the inputs are looked after
+    constexpr double kLatencySeconds = 0.25; // how often the sound server is asked
     // How long after its moment a stroke may still come: MIDI through its queue (a JACK period
     // included), a microphone through the capture and the onset detection.
     constexpr double kMidiDelay = 0.030;
     constexpr double kMicDelay = 0.150;
+    // The sound server's figure for the playback latency varies with the moment it is asked
+    // (how full the buffer is): the median of the last few is used.
+    constexpr std::size_t kLatenciesKept = 41;
 
 } // namespace
 
@@ -68,6 +74,7 @@ bool Listener::start(const InputChoice& choice, std::string& error)
     mChoice = choice;
     mListening = true;
     mPlayCount = -1;
+    mServerLatencies.clear();
     mLastCheck = monotonicSeconds();
     return true;
 }
@@ -95,8 +102,11 @@ std::vector<std::string> Listener::opened() const
 
 double Listener::playbackLatency(const PlaybackView& view) const
 {
-    const double server = mInputs ? mInputs->playback.seconds() : -1;
-    return server >= 0 ? server : view.bufferSeconds;
+    if (mServerLatencies.empty())
+        return view.bufferSeconds;
+    std::vector<double> sorted(mServerLatencies.begin(), mServerLatencies.end());
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    return sorted[sorted.size() / 2];
 }
 
 void Listener::begin(const PlaybackView& view)
@@ -126,6 +136,14 @@ std::vector<MatchEvent> Listener::poll(const PlaybackView& view)
             mInputs->midi.check(mProblems);
         else
             mInputs->mic.check(mProblems);
+    }
+    if (now - mLastLatency >= kLatencySeconds) {
+        mLastLatency = now;
+        if (const double server = mInputs->playback.seconds(); server >= 0) {
+            mServerLatencies.push_back(server);
+            if (mServerLatencies.size() > kLatenciesKept)
+                mServerLatencies.pop_front();
+        }
         mInputs->playback.refresh();
     }
     std::vector<InputStroke> strokes;

@@ -4,6 +4,7 @@
 #include "playbackclock.h"
 #include "strokematch.h"
 
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -90,6 +91,8 @@ private:
     long long mPlayCount = -1;
     double mStartedAt = 0; // monotonic: strokes before it are not this performance's
     double mLastCheck = 0;
+    double mLastLatency = 0;
+    std::deque<double> mServerLatencies; // the sound server's last figures
     std::vector<std::string> mProblems;
     std::vector<MatchEvent> mResults;
 };

@@ -7,7 +7,7 @@ namespace standin {
 
 namespace {
 
-    constexpr double kKeptSeconds = 0.5;
+    constexpr double kKeptSeconds = 0.25;
 
 } // namespace
 
@@ -22,14 +22,17 @@ void PlaybackClock::add(double monotonic, double position)
     mReadings.emplace_back(monotonic, position);
     while (mReadings.size() > 2 && mReadings.front().first < monotonic - kKeptSeconds)
         mReadings.pop_front();
+    std::vector<double> leads;
+    leads.reserve(mReadings.size());
+    for (const auto& [when, at] : mReadings)
+        leads.push_back(at - when);
+    std::nth_element(leads.begin(), leads.begin() + leads.size() / 2, leads.end());
+    mLead = leads[leads.size() / 2];
 }
 
 double PlaybackClock::positionAt(double monotonic) const
 {
-    double lead = -1e18;
-    for (const auto& [when, position] : mReadings)
-        lead = std::max(lead, position - when);
-    return mReadings.empty() ? 0 : monotonic + lead;
+    return mReadings.empty() ? 0 : monotonic + mLead;
 }
 
 } // namespace standin
