@@ -37,7 +37,7 @@ PlaybackView ListenConsole::view() const
     view.playCount = mTransport.playCount();
     view.schedule = &mTransport.schedule();
     view.clock = &mTransport.clock();
-    view.bufferSeconds = Transport::bufferSeconds();
+    view.bufferSeconds = mTransport.bufferSeconds();
     return view;
 }
 

@@ -52,6 +52,7 @@ int Transport::start(const std::string& soundFont, const std::string& driver, st
     result = mSynth.startLive(Performance(), driver, used, error);
     if (result != SoundResult::Ok)
         return int(result);
+    mDriver = used;
     mTimer.start();
     return 0;
 }
@@ -64,9 +65,9 @@ void Transport::readClock()
     mClock.add(monotonicSeconds(), position);
 }
 
-double Transport::bufferSeconds()
+double Transport::bufferSeconds() const
 {
-    return kDriverPeriods * 512.0 / kSampleRate;
+    return mDriver == "jack" ? 0.0 : kDriverPeriods * 512.0 / kSampleRate;
 }
 
 double Transport::clockSeconds() const

@@ -38,12 +38,13 @@ public:
     static double bootSeconds();
 
     // For play-along: the schedule's seconds made against the monotonic clock, a count that
-    // changes each time playing starts from the top, and the audio driver's buffer.
+    // changes each time playing starts from the top, and the audio driver's buffer (JACK's is
+    // its own, a few milliseconds: none is counted).
     const PlaybackClock& clock() const { return mClock; }
     // Takes one more reading of the sample clock (the transport takes one every 10 ms).
     void readClock();
     long long playCount() const { return mPlayCount; }
-    static double bufferSeconds();
+    double bufferSeconds() const;
 
 signals:
     void positionChanged(const standin::PracticeSchedule::Position& position);
@@ -64,6 +65,7 @@ private:
     double mFirst = -1; // the first event's time, until it has sounded
     double mRequestedAt = 0;
     PlaybackClock mClock;
+    std::string mDriver; // the audio driver that plays
     long long mPlayCount = 0;
 };
 

@@ -3,6 +3,7 @@
 #include "playbackclock.h"
 
 #include <aubio/aubio.h>
+#include <dlfcn.h>
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <cmath>
 #include <mutex>
 #include <thread>
+#include <type_traits>
 #include <unistd.h>
 
 namespace standin {
@@ -24,6 +26,48 @@ namespace {
     constexpr double kLevelSeconds = 0.010; // a stroke's level: its peak in this time
     constexpr std::size_t kStampsKept = 31; // the capture clock: the median of these
     constexpr std::size_t kHistory = 8192; // samples kept for the level
+
+    // aubio, loaded when a microphone is first opened: it brings a whole media library with it,
+    // which every other run of the host (the console, --render, a hand-over) would otherwise
+    // load at its start.
+    struct Aubio {
+        decltype(&new_aubio_onset) newOnset = nullptr;
+        decltype(&aubio_onset_set_minioi_ms) setMinioiMs = nullptr;
+        decltype(&aubio_onset_do) onsetDo = nullptr;
+        decltype(&aubio_onset_get_last) getLast = nullptr;
+        decltype(&del_aubio_onset) deleteOnset = nullptr;
+        decltype(&new_fvec) newFvec = nullptr;
+        decltype(&del_fvec) deleteFvec = nullptr;
+
+        static const Aubio* load(std::string& error)
+        {
+            static Aubio aubio;
+            static std::string failure;
+            static std::once_flag once;
+            std::call_once(once, [] {
+                void* library = ::dlopen("libaubio.so.5", RTLD_NOW | RTLD_LOCAL);
+                if (!library) {
+                    failure = std::string("aubio cannot be loaded (libaubio5): ") + ::dlerror();
+                    return;
+                }
+                const auto symbol = [&](auto& target, const char* name) {
+                    target = reinterpret_cast<std::remove_reference_t<decltype(target)>>(
+                        ::dlsym(library, name));
+                    if (!target && failure.empty())
+                        failure = std::string("aubio lacks ") + name;
+                };
+                symbol(aubio.newOnset, "new_aubio_onset");
+                symbol(aubio.setMinioiMs, "aubio_onset_set_minioi_ms");
+                symbol(aubio.onsetDo, "aubio_onset_do");
+                symbol(aubio.getLast, "aubio_onset_get_last");
+                symbol(aubio.deleteOnset, "del_aubio_onset");
+                symbol(aubio.newFvec, "new_fvec");
+                symbol(aubio.deleteFvec, "del_fvec");
+            });
+            error = failure;
+            return failure.empty() ? &aubio : nullptr;
+        }
+    };
 
     // A connection to the sound server on a thread of PulseAudio's own.
     struct Session {
@@ -215,14 +259,17 @@ struct MicInput::Private {
         pa_threaded_mainloop_signal(d->session->loop, 0);
     }
 
+    const Aubio* aubio = nullptr;
+
     void detect()
     {
-        aubio_onset_t* onset = new_aubio_onset(const_cast<char*>("hfc"), kWindow, kHop, rate);
-        fvec_t* in = new_fvec(kHop);
-        fvec_t* out = new_fvec(1);
+        const Aubio& a = *aubio;
+        aubio_onset_t* onset = a.newOnset(const_cast<char*>("hfc"), kWindow, kHop, rate);
+        fvec_t* in = a.newFvec(kHop);
+        fvec_t* out = a.newFvec(1);
         if (!onset || !in || !out)
             return;
-        aubio_onset_set_minioi_ms(onset, 20); // a flam's grace note and its stroke are two
+        a.setMinioiMs(onset, 20); // a flam's grace note and its stroke are two
         std::vector<float> history(kHistory);
         std::vector<double> offsets; // capture moment less frame time, the last few
         unsigned long long processed = 0;
@@ -242,10 +289,10 @@ struct MicInput::Private {
                     history[(processed + i) % kHistory] = hop[i];
                 }
                 processed += kHop;
-                aubio_onset_do(onset, in, out);
+                a.onsetDo(onset, in, out);
                 if (out->data[0] <= 0 || offsets.empty())
                     continue;
-                const unsigned long long at = aubio_onset_get_last(onset);
+                const unsigned long long at = a.getLast(onset);
                 const unsigned long long end
                     = std::min<unsigned long long>(processed, at + unsigned(kLevelSeconds * rate));
                 float peak = 0;
@@ -258,9 +305,9 @@ struct MicInput::Private {
                     peak > 0 ? 20 * std::log10(double(peak)) : -120.0 });
             }
         }
-        del_aubio_onset(onset);
-        del_fvec(in);
-        del_fvec(out);
+        a.deleteOnset(onset);
+        a.deleteFvec(in);
+        a.deleteFvec(out);
     }
 };
 
@@ -277,6 +324,9 @@ MicInput::~MicInput()
 bool MicInput::open(const std::string& source, std::string& error)
 {
     close();
+    d->aubio = Aubio::load(error);
+    if (!d->aubio)
+        return false;
     d->session = std::make_unique<Session>();
     SourceQuery query;
     if (!d->session->connect("Tambrix stand-in listening", error)

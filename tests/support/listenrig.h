@@ -392,14 +392,16 @@ public:
         return QFile::exists(socket);
     }
 
-    // A JACK server of a name of its own (44.1 kHz, 64 frames a period); false when jackd is
+    // A JACK server of its own (44.1 kHz, 64 frames a period); false when jackd is
     // missing or does not answer.
     bool startJack()
     {
         if (QStandardPaths::findExecutable("jackd").isEmpty())
             return false;
-        const QString name
-            = "rudimix-listen-" + QString::number(QCoreApplication::applicationPid());
+        jack_set_error_function([](const char*) {}); // "cannot connect" while it starts
+        // One name for every run: JACK's shared registry keeps a server that did not end in
+        // order until one of the same name takes its place.
+        const QString name = QStringLiteral("rudimix-listen");
         set("JACK_DEFAULT_SERVER", name);
         jack.setProcessEnvironment(env);
         jack.setStandardOutputFile(file("jack.log"));
