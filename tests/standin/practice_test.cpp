@@ -1,5 +1,6 @@
 // The practice window: key names, the grid's layout, the schedule's event times (loop,
-// transition, TEMPOCHANGE, a tempo change mid-way), and the window taking a handed-over script.
+// transition, the held tempo or a trainer's per loop, a tempo change mid-way, the count-in), and
+// the window taking a handed-over script.
 #include "displayprobe.h"
 #include "gmnames.h"
 #include "handover.h"
@@ -29,14 +30,14 @@ standin::Script script(const std::string& header, const std::string& pattern)
     return s;
 }
 
-// Note-ons as "key@ms", rounded to the millisecond.
-std::string noteOns(const std::vector<standin::MidiEvent>& events)
+// Note-ons as "key@ms", rounded to the millisecond; with velocities, clicks as "key@ms:velocity".
+std::string noteOns(const std::vector<standin::MidiEvent>& events, bool velocities = false)
 {
     std::string text;
     for (const standin::MidiEvent& e : events)
         if (e.type == standin::MidiEvent::Type::NoteOn)
             text += std::to_string(e.key) + "@" + std::to_string(std::lround(e.seconds * 1000))
-                + " ";
+                + (velocities && e.key > 70 ? ":" + std::to_string(e.velocity) : "") + " ";
     return text;
 }
 
@@ -101,12 +102,16 @@ TEST(Practice, LayoutFollowsTicksAndTimeSignature)
     }
 }
 
-TEST(Practice, LoopPlaysTransitionsAndTempoChangesPerLoop)
+TEST(Practice, LoopPlaysTransitionsAtTheHeldTempoOrTheTrainersPerLoop)
 {
     const struct {
         int tempoChange;
+        int tempo; // set by the user; 0: the script's 100
+        bool trainer; // a trainer that steps by TEMPOCHANGE every loop
         int tempos[3]; // of the first three loops, within 10 to 1000
-    } rows[] = { { 20, { 100, 120, 140 } }, { -60, { 100, 40, 10 } }, { 600, { 100, 700, 1000 } } };
+    } rows[] = { { 10, 80, false, { 80, 80, 80 } }, { 20, 0, false, { 100, 100, 100 } },
+        { 20, 0, true, { 100, 120, 140 } }, { -60, 0, true, { 100, 40, 10 } },
+        { 600, 0, true, { 100, 700, 1000 } } };
     for (const auto& row : rows) {
         standin::PracticeSchedule schedule;
         std::string error;
@@ -115,6 +120,12 @@ TEST(Practice, LoopPlaysTransitionsAndTempoChangesPerLoop)
                                       "15,15"),
             false, error));
         schedule.setLoop(true);
+        if (row.tempo)
+            schedule.setTempo(row.tempo);
+        if (row.trainer)
+            schedule.setLoopTempo([&](int repeat, int tempo) {
+                return tempo + repeat * schedule.header().tempoChange;
+            });
         EXPECT_EQ(standin::layoutGrid(schedule, 800, 200).sections.back().label.toStdString(),
             "Transition [fill]");
         // Repeat r: two quarter notes of key 40; the transition after it, at its tempo: key 35.
@@ -129,6 +140,44 @@ TEST(Practice, LoopPlaysTransitionsAndTempoChangesPerLoop)
         const std::string played = noteOns(schedule.take(at - 0.001));
         EXPECT_EQ(played, expected) << row.tempoChange;
         EXPECT_FALSE(schedule.finished());
+    }
+}
+
+TEST(Practice, CountInIsOneBarOfClicksAtTheTempoTheFirstAccented)
+{
+    const struct {
+        const char* header;
+        bool noTimeSignature;
+        int level;
+        double changeAt; // the tempo set to 60 once this much has been taken; 0: never
+        const char* played; // up to the first note (of the pattern "15", key 40)
+    } rows[] = {
+        { "SET TEMPO=100", false, 80, 0, "76@50:100 77@650:80 77@1250:80 77@1850:80 40@2450 " },
+        { "SET TEMPO=120;SET TIMESIG=3/8", false, 40, 0, "76@50:50 77@300:40 77@550:40 40@800 " },
+        { "SET TEMPO=120;SET TIMESIG=3/8", true, 40, 0,
+            "76@50:50 77@550:40 77@1050:40 77@1550:40 40@2050 " },
+        { "SET TEMPO=100;SET PLAYBEAT=YES;SET TIMESIG=2/4", false, 110, 0,
+            "76@50:127 77@650:110 40@1250 76@1250:127 " },
+        { "SET TEMPO=100", false, 0, 0, "40@2450 " },
+        { "SET TEMPO=120", false, 80, 0.1, "76@50:100 77@550:80 77@1550:80 77@2550:80 40@3550 " },
+    };
+    for (const auto& row : rows) {
+        standin::PracticeSchedule schedule;
+        std::string error;
+        ASSERT_TRUE(schedule.load(script(row.header, "15"), row.noTimeSignature, error)) << error;
+        schedule.setCountIn(true);
+        schedule.setClickLevel(row.level);
+        std::string played;
+        if (row.changeAt > 0) {
+            played = noteOns(schedule.take(row.changeAt), true);
+            EXPECT_EQ(schedule.locate(row.changeAt).countIn, 1);
+            schedule.setTempo(60);
+        }
+        played += noteOns(
+            schedule.take(std::strtod(std::strrchr(row.played, '@') + 1, nullptr) / 1000 + 0.001),
+            true);
+        EXPECT_EQ(played, row.played) << row.header;
+        EXPECT_GT(schedule.locate(0.7).countIn, 0); // the grid shows the beat counted
     }
 }
 
