@@ -1,6 +1,6 @@
 // The practice window: key names, the grid's layout, the schedule's event times (loop,
 // transition, the held tempo or a trainer's per loop, a tempo change mid-way, the count-in), and
-// the window taking a handed-over script.
+// the window taking a handed-over script, keeping the user's tempo and click.
 #include "displayprobe.h"
 #include "gmnames.h"
 #include "handover.h"
@@ -10,6 +10,8 @@
 
 #include <QAbstractButton>
 #include <QSettings>
+#include <QSlider>
+#include <QSpinBox>
 #include <QTest>
 #include <atomic>
 #include <cmath>
@@ -256,6 +258,59 @@ TEST(Practice, WindowTakesHandedOverScriptsKeepsTheLastGoodOneAndSavesItsBytes)
         "Note 2: Low Tom, volume 5");
     ASSERT_TRUE(window.saveAs(temp.file("kept.drum")));
     EXPECT_EQ(TempFolder::read(temp.file("kept.drum")), second);
+    transport.stop();
+}
+
+TEST(Practice, WindowKeepsTheUsersTempoAndClickForLaterScriptsUntilReset)
+{
+    TempFolder temp;
+    qputenv("XDG_RUNTIME_DIR", temp.path().toLocal8Bit());
+    standin::Transport transport;
+    std::string error;
+    ASSERT_EQ(transport.start("", "file", error), 0) << error;
+    QSettings settings(temp.file("practice.ini"), QSettings::IniFormat);
+    auto window = std::make_unique<standin::PracticeWindow>(transport, settings, temp.path());
+    auto* tempo = window->findChild<QSpinBox*>("tempoSpinBox");
+    auto* click = window->findChild<QAbstractButton*>("clickButton");
+    window->show();
+    // Each script handed over after what the user did: the tempo and click that then play.
+    const struct {
+        const char* header;
+        const char* user; // typed into the tempo box, or the button clicked
+        int tempo;
+        bool click;
+    } rows[] = { { "SET TEMPO=90", "", 90, false }, { "SET TEMPO=90", "70", 70, false },
+        { "SET TEMPO=120;SET PLAYBEAT=NO", "clickButton", 70, true },
+        { "SET TEMPO=130;SET PLAYBEAT=YES", "clickButton", 70, false },
+        { "SET TEMPO=140;SET PLAYBEAT=YES", "scriptTempoButton", 140, false } };
+    for (const auto& row : rows) {
+        auto* button = *row.user ? window->findChild<QAbstractButton*>(row.user) : nullptr;
+        if (button) {
+            button->click();
+        } else if (*row.user) {
+            tempo->selectAll();
+            QTest::keyClicks(tempo, row.user);
+            QTest::keyClick(tempo, Qt::Key_Return);
+        }
+        TempFolder::write(
+            temp.file("x.drum"), row.header + QByteArray("\r\nRAW [new-rud]=15\r\n[new-rud]\r\n"));
+        window->take({ temp.file("x.drum"), false, 0 });
+        EXPECT_EQ(tempo->value(), row.tempo) << row.header;
+        EXPECT_EQ(transport.schedule().tempo(), row.tempo) << row.header;
+        EXPECT_EQ(click->isChecked(), row.click) << row.header;
+        EXPECT_EQ(click->accessibleName().toStdString(), row.click ? "Click, on" : "Click, off");
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !transport.playing(); }, 10000)); // at its end
+    EXPECT_EQ(window->statusText().toStdString(), "Stopped");
+    // A new window: the count-in and the level as left, the tempo and click as its script says.
+    window->findChild<QAbstractButton*>("countInButton")->click();
+    window->findChild<QSlider*>("clickLevelSlider")->setValue(33);
+    window = std::make_unique<standin::PracticeWindow>(transport, settings, temp.path());
+    window->load(temp.file("x.drum"), false, 0);
+    EXPECT_FALSE(window->findChild<QAbstractButton*>("countInButton")->isChecked());
+    EXPECT_EQ(transport.schedule().clickLevel(), 33);
+    EXPECT_EQ(transport.schedule().tempo(), 140);
+    EXPECT_TRUE(transport.schedule().click());
     transport.stop();
 }
 
