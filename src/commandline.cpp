@@ -2,11 +2,6 @@
 
 #include "tambrix.h"
 
-#include <QApplication>
-#include <QFile>
-#include <QTimer>
-#include <QWidget>
-#include <cstdlib>
 #include <cstring>
 
 std::optional<int> answerInformationRequest(int argc, char* argv[], std::ostream& out)
@@ -34,37 +29,3 @@ std::optional<int> answerInformationRequest(int argc, char* argv[], std::ostream
     }
     return std::nullopt;
 }
-
-namespace {
-
-void armWindowReport()
-{
-    const QString reportFile = qEnvironmentVariable("RUDIMIX_WINDOW_REPORT");
-    if (reportFile.isEmpty())
-        return;
-    // Queued, so that the timer starts once an event loop runs: the editor's, or the one of a
-    // message box that start-up shows instead.
-    QMetaObject::invokeMethod(
-        qApp,
-        [reportFile] {
-            QTimer::singleShot(1000, qApp, [reportFile] {
-                QFile file(reportFile);
-                if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-                    for (const QWidget* widget : QApplication::topLevelWidgets()) {
-                        if (widget->isVisible())
-                            file.write(
-                                (widget->objectName() + u'\t' + widget->windowTitle() + u'\n')
-                                    .toUtf8());
-                    }
-                }
-                file.close();
-                std::fflush(nullptr);
-                std::_Exit(0);
-            });
-        },
-        Qt::QueuedConnection);
-}
-
-} // namespace
-
-Q_COREAPP_STARTUP_FUNCTION(armWindowReport)
