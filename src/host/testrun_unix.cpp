@@ -145,3 +145,8 @@ void writeTestScript(const QString& path, const std::string& bytes, QString* err
 {
     writeScript(QFile::encodeName(path), bytes, error);
 }
+
+QString testScriptTemporaryPath(const QString& path)
+{
+    return path + QStringLiteral(".XXXXXX"); // as long as the name mkostemp makes of it
+}
