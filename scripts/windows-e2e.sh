@@ -175,6 +175,8 @@ waits_beside() { is_old && [ "$(sum "$installed/rudimix.exe.new")" = "$payload" 
 all_stay() { [ -f "$installed/rudimix.exe" ] && [ -f "$installed/Uninstall.exe" ] && entry; }
 entry() { wine reg query "$uninstall_key" /v DisplayName >/dev/null 2>&1; }
 runonce() { wine reg query "$runonce_key" /v Rudimix >/dev/null 2>&1; }
+no_runonce() { ! runonce; }
+reinstalled() { is_new && entry; }
 logged=0
 # Prints the lines the installer or uninstaller added to its log since the last call.
 new_log_lines() {
@@ -183,10 +185,13 @@ new_log_lines() {
   printf '%s\n' "${lines[@]:$logged}" | sed '/^$/d; s/^/     log: /'
   logged=${#lines[@]}
 }
-# Waits up to 60 s for a line with this text in the log (the uninstaller goes on in a copy of
-# itself after Uninstall.exe has ended).
+# Waits up to 60 s for the log to hold this text on N lines (the uninstaller goes on in a copy
+# of itself after Uninstall.exe has ended).
 waitlog() {
-  for _ in $(seq 120); do grep -qF "$1" "$setup_log" 2>/dev/null && return 0; sleep 0.5; done
+  for _ in $(seq 120); do
+    [ "$(grep -cF "$1" "$setup_log" 2>/dev/null)" -ge "$2" ] && return 0
+    sleep 0.5
+  done
   return 1
 }
 start_installed() {
@@ -271,27 +276,44 @@ wineboot -r >/dev/null 2>&1
 check "after the next start (wineboot -r) the new rudimix.exe is in place" is_new
 
 # Uninstalling while Rudimix runs: what it holds goes at the next start, the entry stays till then.
-start_installed || bad "the installed program starts again"
-wine "$installed/Uninstall.exe" /S >/dev/null 2>&1
-if waitlog "$program is in use: it is removed when Windows next starts"; then
-  new_log_lines
-  ok "with Rudimix running, the silent uninstall says $program is removed when Windows next starts"
-else
-  new_log_lines
-  bad "with Rudimix running, the silent uninstall says $program is removed when Windows next starts"
-fi
-check "the Start-menu shortcut is gone" \
-  [ -z "$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Rudimix/Rudimix.lnk')" ]
-check "rudimix.exe, Uninstall.exe and the uninstaller entry stay while Rudimix runs" all_stay
-check "the uninstaller is to run once more at the next start (RunOnce)" runonce
-check "Rudimix ends when it is closed" close_rudimix
-check "the entry stays until the next start" entry
+removals=0
+uninstall_while_running() {
+  start_installed || bad "the installed program starts again"
+  wine "$installed/Uninstall.exe" /S >/dev/null 2>&1
+  removals=$((removals + 1))
+  if waitlog "$program is in use: it is removed when Windows next starts" "$removals"; then
+    new_log_lines
+    ok "with Rudimix running, the silent uninstall says $program is removed when Windows next starts"
+  else
+    new_log_lines
+    bad "with Rudimix running, the silent uninstall says $program is removed when Windows next starts"
+  fi
+  check "the Start-menu shortcut is gone" \
+    [ -z "$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Rudimix/Rudimix.lnk')" ]
+  check "rudimix.exe, Uninstall.exe and the uninstaller entry stay while Rudimix runs" all_stay
+  check "the uninstaller is to run once more at the next start (RunOnce)" runonce
+  check "Rudimix ends when it is closed" close_rudimix
+  check "the entry stays until the next start" entry
+}
+uninstall_while_running
+
+# Installing again before that start calls the removal off: the new program outlives it.
+code=0
+wine "$installer" /S >/dev/null 2>&1 || code=$?
+new_log_lines
+check "installing again before the next start ends with exit code 0 ($code)" [ "$code" -eq 0 ]
+check "and takes the uninstaller's RunOnce entry away" no_runonce
+wineboot -r >/dev/null 2>&1
+wineserver -w
+check "after the next start (wineboot -r) the new rudimix.exe and the entry are there" reinstalled
+
+uninstall_while_running
 wineboot -r >/dev/null 2>&1
 wineserver -w # the uninstaller started by RunOnce goes on in a copy of itself
 new_log_lines
 check 'after the next start (wineboot -r) C:\Program Files\Rudimix is gone' [ ! -e "$installed" ]
 check "the uninstaller entry is gone" sh -c "! wine reg query '$uninstall_key' >/dev/null 2>&1"
-check "nothing is left to run at the next start" sh -c "! wine reg query '$runonce_key' /v Rudimix >/dev/null 2>&1"
+check "nothing is left to run at the next start" no_runonce
 check "the host folder is left alone" diff -r "$out/host-before" "$host_unix"
 rm -rf "$out/host-before"
 
