@@ -3,6 +3,7 @@
 #include "ansi.h"
 #include "basicval.h"
 #include "settingsfile.h"
+#include "tambrix.h"
 
 #include <cstdio>
 #include <exception>
@@ -26,12 +27,12 @@ QString modRudimix::programTitle()
 
 bool modRudimix::Main()
 {
-    gsHostFolder = gfnRegGetString(HKEY_CURRENT_USER,
-        QStringLiteral("software\\Quillmoor Tambrix\\"), QStringLiteral("ExeIniLocn"));
+    gsHostFolder = gfnRegGetString(HKEY_CURRENT_USER, QString::fromLatin1(tambrix::kRegistryKey),
+        QString::fromLatin1(tambrix::kRegistryValue));
     if (gsHostFolder.isEmpty())
         gsHostFolder = ownFolder;
     gsHostFolder = settingsfile::absoluteFolder(gsHostFolder);
-    gsSettingsFile = gfnAddBackslash(gsHostFolder) + QStringLiteral("TAMBRIX.INI");
+    gsSettingsFile = gfnAddBackslash(gsHostFolder) + QLatin1String(tambrix::kSettingsFile);
 
     // The system would not find a settings file by that path even where there is one.
     if (gsSettingsFile.size() > settingsfile::longestPath()) {
@@ -54,8 +55,8 @@ bool modRudimix::Main()
         return false;
     }
 
-    const QString stored = gfnINIgetBasic(QStringLiteral("program"),
-        QStringLiteral("MaxRudimixNotes"), QStringLiteral("32"), gsSettingsFile);
+    const QString stored = gfnINIgetBasic(QLatin1String(tambrix::kSettingsSection),
+        QLatin1String(tambrix::kMaxNotesKey), QStringLiteral("32"), gsSettingsFile);
     // A value that does not fit a 16-bit integer is as invalid as any other outside 32..64.
     const std::optional<std::int16_t> maxNotes = basic::toInt16(basic::val(stored));
     giMaxNotes = maxNotes.value_or(0);

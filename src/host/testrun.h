@@ -34,8 +34,8 @@ QString gfnHostCommandLine(const modRudimix& module, const QString& scriptPath);
 // stays and *error (when given) holds the system's reason, never empty.
 void writeTestScript(const QString& path, const std::string& bytes, QString* error);
 
-// The file beside the test script that writeTestScript writes first: the longest path of the
-// test run.
+// The file beside the test script that writeTestScript writes first, at its longest: the
+// longest path of the test run.
 QString testScriptTemporaryPath(const QString& path);
 
 // Deletes the file; no such file is no failure. A file that stays (a folder of that name, a file
