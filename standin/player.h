@@ -6,7 +6,7 @@
 #include <string>
 
 // What the stand-in host does with a script that it has read: the performance played live, or
-// written into a WAV and/or MIDI file.
+// written into a WAV file, a MIDI file and/or the sheet.
 namespace standin {
 
 struct PlayOptions {
@@ -15,6 +15,11 @@ struct PlayOptions {
     std::string audioDriver; // empty: PulseAudio, else FluidSynth's default
     std::string renderFile; // a WAV file to write instead of playing live
     std::string midiFile; // a Standard MIDI File to write instead of playing live
+    std::string sheetFile; // the sheet (MusicXML) to write instead of playing live
+    bool writesFiles() const
+    {
+        return !renderFile.empty() || !midiFile.empty() || !sheetFile.empty();
+    }
 };
 
 // Plays or writes the script's performance; returns the host's exit code. Messages name the

@@ -13,8 +13,6 @@
 // the next note on. Pure C++, no sound: times are seconds from the start, as in a Performance.
 namespace standin {
 
-enum class SectionKind { Intro, Pattern, Transition };
-
 class PracticeSchedule {
 public:
     // Reads the script's header (as buildPerformance does); false, with error set, when it is
