@@ -11,7 +11,9 @@ namespace {
 
     bool writeMusicXml(const sheet::Sheet& sheet, OutputFile& file, std::string& error)
     {
-        return file.open(error) && file.write(sheet::musicXml(sheet), error) && file.finish(error);
+        return file.open(error) && sheet::writeMusicXml(sheet, [&](std::string_view part) {
+            return file.write(part, error);
+        }) && file.finish(error);
     }
 
     struct Format {

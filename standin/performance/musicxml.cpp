@@ -94,12 +94,13 @@ namespace {
 
     class Writer {
     public:
-        explicit Writer(const Sheet& sheet)
+        Writer(const Sheet& sheet, const std::function<bool(std::string_view)>& sink)
             : sheet_(sheet)
+            , sink_(sink)
         {
         }
 
-        std::string document()
+        bool document()
         {
             out_ = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"no\"?>\n"
                    "<!DOCTYPE score-partwise PUBLIC \"-//Recordare//DTD MusicXML 3.1 "
@@ -111,14 +112,24 @@ namespace {
                 "host</software></encoding></identification>");
             partList();
             line(1, "<part id=\"P1\">");
-            for (const Measure& m : sheet_.measures)
+            for (const Measure& m : sheet_.measures) {
                 measure(m);
+                if (!flush())
+                    return false;
+            }
             line(1, "</part>");
             out_ += "</score-partwise>\n";
-            return std::move(out_);
+            return flush();
         }
 
     private:
+        bool flush()
+        {
+            const bool written = sink_(out_);
+            out_.clear();
+            return written;
+        }
+
         void line(int depth, const std::string& text)
         {
             out_.append(std::size_t(2 * depth), ' ');
@@ -377,14 +388,25 @@ namespace {
         }
 
         const Sheet& sheet_;
-        std::string out_;
+        const std::function<bool(std::string_view)>& sink_;
+        std::string out_; // not yet handed to the sink
     };
 
 } // namespace
 
+bool writeMusicXml(const Sheet& sheet, const std::function<bool(std::string_view)>& sink)
+{
+    return Writer(sheet, sink).document();
+}
+
 std::string musicXml(const Sheet& sheet)
 {
-    return Writer(sheet).document();
+    std::string text;
+    writeMusicXml(sheet, [&](std::string_view part) {
+        text += part;
+        return true;
+    });
+    return text;
 }
 
 } // namespace standin::sheet
