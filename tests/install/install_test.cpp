@@ -1,7 +1,8 @@
 // The installed Rudimix: the staged tree, --version and --help without a display, and the first
 // and second start through rudimix-launch for a user who never ran it.
+#include "hostcommand.h"
+#include "hostpaths.h"
 #include "launcher.h"
-#include "standin.h"
 #include "tempdir.h"
 
 #include <QCryptographicHash>

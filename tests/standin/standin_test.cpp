@@ -1,8 +1,10 @@
 #include "fakes.h"
+#include "hostcommand.h"
+#include "hostlog.h"
+#include "hostpaths.h"
 #include "inifile.h"
 #include "modrudimix.h"
 #include "registry.h"
-#include "standin.h"
 #include "tempdir.h"
 #include "testrun.h"
 

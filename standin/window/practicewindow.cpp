@@ -1,0 +1,321 @@
+#include "practicewindow.h"
+
+#include "hostlog.h"
+#include "hostpaths.h"
+#include "patterngrid.h"
+#include "regularfile.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QShortcut>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QVBoxLayout>
+#include <iostream>
+
+namespace standin {
+
+namespace {
+
+    constexpr int kRecentFiles = 5;
+
+    std::filesystem::path toPath(const QString& path)
+    {
+        return std::filesystem::path(QFile::encodeName(path).toStdString());
+    }
+
+} // namespace
+
+PracticeWindow::PracticeWindow(
+    Transport& transport, QSettings& settings, const QString& logFolder, QWidget* parent)
+    : QMainWindow(parent)
+    , mTransport(transport)
+    , mSettings(settings)
+    , mLogFolder(logFolder)
+    , mGrid(new PatternGrid)
+    , mTempo(new QSpinBox)
+    , mPlay(addButton(QStringLiteral("Play"), QStringLiteral("playButton"),
+          QStringLiteral("Play or stop"), QStringLiteral("Play or stop the pattern (Space)")))
+    , mLoop(addButton(QStringLiteral("Loop"), QStringLiteral("loopButton"), QStringLiteral("Loop"),
+          QStringLiteral("Play the pattern until stopped (L)")))
+    , mClick(addButton(QStringLiteral("Click"), QStringLiteral("clickButton"),
+          QStringLiteral("Click"), QStringLiteral("Click on every beat (C)")))
+    , mStatus(new QLabel)
+{
+    setObjectName(QStringLiteral("practiceWindow"));
+    setWindowTitle(QStringLiteral("Tambrix stand-in"));
+    // The keys act at once (a button's own shortcut would animate a press for 100 ms first).
+    mLoop->setCheckable(true);
+    mClick->setCheckable(true);
+    connect(new QShortcut(Qt::Key_Space, this), &QShortcut::activated, this,
+        &PracticeWindow::togglePlay);
+    connect(new QShortcut(Qt::Key_L, this), &QShortcut::activated, mLoop, &QAbstractButton::toggle);
+    connect(
+        new QShortcut(Qt::Key_C, this), &QShortcut::activated, mClick, &QAbstractButton::toggle);
+
+    auto* controls = new QHBoxLayout;
+    controls->addWidget(mPlay);
+    controls->addWidget(mLoop);
+    auto* tempoLabel = new QLabel(QStringLiteral("&Tempo"));
+    tempoLabel->setBuddy(mTempo);
+    mTempo->setObjectName(QStringLiteral("tempoSpinBox"));
+    mTempo->setAccessibleName(QStringLiteral("Tempo"));
+    mTempo->setRange(kMinTempo, kMaxTempo);
+    mTempo->setSuffix(QStringLiteral(" quarter notes per minute"));
+    mTempo->setToolTip(QStringLiteral("Tempo from the next note on (Alt+T)"));
+    controls->addWidget(tempoLabel);
+    controls->addWidget(mTempo);
+    controls->addWidget(mClick);
+    controls->addStretch();
+
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->addLayout(controls);
+    layout->addWidget(mGrid, 1);
+    setCentralWidget(central);
+    mStatus->setObjectName(QStringLiteral("statusLine"));
+    mStatus->setAccessibleName(QStringLiteral("Status"));
+    mStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusBar()->addWidget(mStatus, 1);
+    buildMenus();
+
+    mLoop->setChecked(mSettings.value(QStringLiteral("loop"), false).toBool());
+    mTransport.schedule().setLoop(mLoop->isChecked());
+    resize(mSettings.value(QStringLiteral("size"), QSize(1000, 360)).toSize());
+
+    connect(mPlay, &QAbstractButton::clicked, this, &PracticeWindow::togglePlay);
+    connect(mLoop, &QAbstractButton::toggled, this,
+        [this](bool on) { mTransport.schedule().setLoop(on); });
+    connect(mClick, &QAbstractButton::toggled, this,
+        [this](bool on) { mTransport.schedule().setClick(on); });
+    connect(mTempo, &QSpinBox::valueChanged, this,
+        [this](int tempo) { mTransport.schedule().setTempo(tempo); });
+    // Back to the grid after a tempo is typed in, so that Space plays and stops again.
+    connect(mTempo, &QSpinBox::editingFinished, mGrid, qOverload<>(&QWidget::setFocus));
+    connect(&mTransport, &Transport::positionChanged, mGrid, &PatternGrid::setPosition);
+    connect(&mTransport, &Transport::playingChanged, this, &PracticeWindow::updatePlayButton);
+    connect(&mTransport, &Transport::sounding, this, [this](double seconds) {
+        report(QStringLiteral("Playing %1 (first note made %2 ms after %3)")
+                   .arg(QFileInfo(mPath).fileName())
+                   .arg(qRound(seconds * 1000))
+                   .arg(mRequest),
+            false);
+    });
+    mGrid->setFocus();
+}
+
+QPushButton* PracticeWindow::addButton(
+    const QString& text, const QString& name, const QString& accessible, const QString& tip)
+{
+    auto* button = new QPushButton(text);
+    button->setObjectName(name);
+    button->setAccessibleName(accessible);
+    button->setToolTip(tip);
+    button->setFocusPolicy(Qt::NoFocus); // Space plays and stops, never presses a button
+    return button;
+}
+
+void PracticeWindow::buildMenus()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("fileMenu"));
+    auto command = [this, file](const char* name, const QString& text, QKeySequence keys) {
+        QAction* action = file->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(keys);
+        return action;
+    };
+    connect(command("openAction", QStringLiteral("&Open..."), QKeySequence::Open),
+        &QAction::triggered, this, &PracticeWindow::openScript);
+    mRecent = file->addMenu(QStringLiteral("Open &Recent"));
+    mRecent->setObjectName(QStringLiteral("recentMenu"));
+    connect(command("saveAsAction", QStringLiteral("Save &As..."), QKeySequence::SaveAs),
+        &QAction::triggered, this, &PracticeWindow::saveScript);
+    connect(command("copyRawAction", QStringLiteral("&Copy RAW line"), QKeySequence::Copy),
+        &QAction::triggered, this, [this] {
+            QApplication::clipboard()->setText(rawLine());
+            report(QStringLiteral("Copied: ") + rawLine(), false);
+        });
+    file->addSeparator();
+    connect(command("quitAction", QStringLiteral("&Quit"), QKeySequence::Quit), &QAction::triggered,
+        this, &QWidget::close);
+    fillRecent();
+}
+
+void PracticeWindow::report(const QString& message, bool failure)
+{
+    mStatus->setText(message);
+    (failure ? std::cerr : std::cout) << "TAMBRIX.EXE: " << message.toStdString() << std::endl;
+    const std::string heading = "==== "
+        + QDateTime::currentDateTime().toString(Qt::ISODate).toStdString() + "  practice window\n";
+    appendLog(mLogFolder, heading + message.toStdString() + "\n");
+}
+
+QString PracticeWindow::statusText() const
+{
+    return mStatus->text();
+}
+
+bool PracticeWindow::load(const QString& path, bool noTimeSignature, double startedAt)
+{
+    mRequest
+        = startedAt > 0 ? QStringLiteral("TAMBRIX.EXE started") : QStringLiteral("the request");
+    std::string bytes;
+    const regular::Result read = regular::read(toPath(path), bytes);
+    Script script;
+    std::string error;
+    PracticeSchedule schedule;
+    schedule.setLoop(mLoop->isChecked());
+    if (!read.ok())
+        error = "cannot read the script: " + read.reason();
+    else if (parseScript(bytes, script, error) && schedule.load(script, noTimeSignature, error)) {
+        Performance whole; // the limits of a performance (length, notes) hold here too
+        buildPerformance(script, noTimeSignature, whole, error);
+    }
+    if (!error.empty()) {
+        report(QString::fromStdString(path.toStdString() + ": " + error), true);
+        return false;
+    }
+    mTransport.stop();
+    mTransport.schedule() = schedule;
+    mScript = script;
+    mBytes = bytes;
+    mPath = QFileInfo(path).absoluteFilePath();
+    mNoTimeSignature = noTimeSignature;
+    setWindowTitle(QFileInfo(path).fileName() + QStringLiteral(" - Tambrix stand-in"));
+    // The click starts as the script's PLAYBEAT says, or on when the user keeps it on.
+    mTempo->setValue(schedule.tempo());
+    mClick->setChecked(schedule.click() || mSettings.value(QStringLiteral("click")).toBool());
+    mTransport.schedule().setClick(mClick->isChecked());
+    mGrid->setSchedule(&mTransport.schedule());
+    mGrid->setAccessibleDescription(describePattern(mTransport.schedule()));
+    std::cout << "Script " << mPath.toStdString() << "\n" << formatPattern(script) << std::flush;
+    appendLog(mLogFolder,
+        "==== " + QDateTime::currentDateTime().toString(Qt::ISODate).toStdString()
+            + "  practice window\nScript " + mPath.toStdString() + "\n" + formatPattern(script));
+    addRecent(mPath);
+    std::string lockError;
+    if (!mTransport.play(startedAt > 0 ? startedAt : Transport::bootSeconds(), lockError))
+        report(QString::fromStdString(lockError), true);
+    else
+        mStatus->setText(QStringLiteral("Playing ") + QFileInfo(path).fileName());
+    return true;
+}
+
+void PracticeWindow::take(const Handover& handover)
+{
+    load(handover.script, handover.noTimeSignature, handover.startedAt);
+    show();
+    raise();
+    activateWindow();
+}
+
+void PracticeWindow::togglePlay()
+{
+    if (mTransport.playing()) {
+        mTransport.stop();
+        mStatus->setText(QStringLiteral("Stopped"));
+        return;
+    }
+    if (mBytes.empty())
+        return;
+    std::string error;
+    mRequest = QStringLiteral("the request");
+    if (!mTransport.play(Transport::bootSeconds(), error))
+        report(QString::fromStdString(error), true);
+}
+
+void PracticeWindow::updatePlayButton(bool playing)
+{
+    mPlay->setText(playing ? QStringLiteral("Stop") : QStringLiteral("Play"));
+}
+
+QString PracticeWindow::rawLine() const
+{
+    const SectionKind kind = mGrid->selected();
+    QStringList tokens;
+    for (const PatternNote& p : mTransport.schedule().notes(kind))
+        tokens.append(QString::fromStdU16String(notation::canonicalToken(p.note)));
+    return QStringLiteral("RAW ") + QString::fromStdString(mTransport.schedule().name(kind)) + u'='
+        + tokens.join(u',');
+}
+
+bool PracticeWindow::saveAs(const QString& path)
+{
+    struct stat existing;
+    const bool exists = regular::inspect(toPath(path), &existing).ok();
+    const regular::Result written
+        = regular::write(toPath(path), mBytes, exists ? &existing : nullptr);
+    if (!written.ok()) {
+        report(QStringLiteral("cannot write %1: %2")
+                   .arg(path, QString::fromStdString(written.reason())),
+            true);
+        return false;
+    }
+    addRecent(QFileInfo(path).absoluteFilePath());
+    mStatus->setText(QStringLiteral("Saved ") + path);
+    return true;
+}
+
+void PracticeWindow::openScript()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open a script"),
+        QFileInfo(mPath).absolutePath(), QStringLiteral("Scripts (*.drum);;All files (*)"));
+    if (!path.isEmpty())
+        load(path, mNoTimeSignature, 0);
+}
+
+void PracticeWindow::saveScript()
+{
+    if (mBytes.empty())
+        return;
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the script as"),
+        QFileInfo(mPath).absoluteFilePath(), QStringLiteral("Scripts (*.drum)"));
+    if (path.isEmpty())
+        return;
+    if (!path.endsWith(QStringLiteral(".drum"), Qt::CaseInsensitive))
+        path += QStringLiteral(".drum");
+    saveAs(path);
+}
+
+void PracticeWindow::addRecent(const QString& path)
+{
+    QStringList recent = mSettings.value(QStringLiteral("recent")).toStringList();
+    recent.removeAll(path);
+    recent.prepend(path);
+    mSettings.setValue(QStringLiteral("recent"), recent.mid(0, kRecentFiles));
+    fillRecent();
+}
+
+void PracticeWindow::fillRecent()
+{
+    mRecent->clear();
+    for (const QString& path : mSettings.value(QStringLiteral("recent")).toStringList()) {
+        QAction* action = mRecent->addAction(path);
+        connect(
+            action, &QAction::triggered, this, [this, path] { load(path, mNoTimeSignature, 0); });
+    }
+    mRecent->setEnabled(!mRecent->isEmpty());
+}
+
+void PracticeWindow::closeEvent(QCloseEvent* event)
+{
+    mTransport.stop();
+    mSettings.setValue(QStringLiteral("size"), size());
+    mSettings.setValue(QStringLiteral("loop"), mLoop->isChecked());
+    mSettings.setValue(QStringLiteral("click"), mClick->isChecked());
+    mSettings.sync();
+    event->accept();
+}
+
+} // namespace standin
