@@ -12,6 +12,9 @@ namespace standin {
 
 inline constexpr int kDrumChannel = 9; // 0-based: MIDI channel 10
 
+// The parts of a performance: the intro once, the pattern each repeat, the transition between.
+enum class SectionKind { Intro, Pattern, Transition };
+
 struct MidiEvent {
     enum class Type { NoteOn, NoteOff, ProgramChange, Tempo };
     double seconds = 0; // from the start of the performance

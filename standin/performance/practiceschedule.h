@@ -20,8 +20,6 @@ namespace standin {
 // plain notes at volume 5 (bench/practice-click.sh measures it).
 inline constexpr int kDefaultClickLevel = 45;
 
-enum class SectionKind { Intro, Pattern, Transition };
-
 class PracticeSchedule {
 public:
     // Reads the script's header (as buildPerformance does); false, with error set, when it is
