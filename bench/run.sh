@@ -7,9 +7,11 @@
 #           peak memory; each run ends within 70 s, or is killed and reported as not ended
 #   practice  the practice window's grid painting (practice_bench); bench/practice.sh times the
 #           hand-over of a second TEST on its own X and sound servers
+#   sheet   the stand-in host's sheet of a 500-note script (sheet_bench): the model, its MusicXML
+#           and the TAMBRIX.EXE --sheet run
 #   listen  play-along (listen_bench): a MIDI note-on to its line on stdout, and the printed
 #           offsets against planted ones, on X, PulseAudio and JACK servers of its own
-# With no part named all five run, and extra arguments go to the editor's, e.g.
+# With no part named all six run, and extra arguments go to the editor's, e.g.
 #   bench/run.sh --benchmark_filter=Show --benchmark_repetitions=3
 # A part named first runs alone, with the arguments that follow, e.g.
 #   bench/run.sh host                     # every failure case, 3 runs each
@@ -17,10 +19,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-parts=(editor sound host practice listen)
+parts=(editor sound host practice sheet listen)
 only=
 case "${1:-}" in
-  editor | sound | host | practice | listen)
+  editor | sound | host | practice | sheet | listen)
     only=$1
     parts=("$1")
     shift
@@ -46,6 +48,10 @@ for part in "${parts[@]}"; do
     practice)
       cmake --build build-bench --target practice_bench
       build-bench/bin/practice_bench ${only:+"$@"}
+      ;;
+    sheet)
+      cmake --build build-bench --target sheet_bench
+      build-bench/bin/sheet_bench ${only:+"$@"}
       ;;
     listen)
       cmake --build build-bench --target listen_bench

@@ -2,10 +2,13 @@
 // initialises as the host would; on a test script it shows the pattern and plays it (or writes
 // it into WAV and MIDI files). Its output also goes to TAMBRIX.LOG in its own folder (the one it
 // was started from, see ownFolder()), since Rudimix starts it without a console.
+#include "hostcommand.h"
 #include "hostlog.h"
+#include "hostpaths.h"
+#include "outputtarget.h"
 #include "registry.h"
-#include "standin.h"
-#include "windowmain.h"
+#include "stopsignals.h"
+#include "windowstart.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -26,7 +29,8 @@ int main(int argc, char* argv[])
     }
 
     standin::HostLog log;
-    standin::watchStopSignals(log); // before any other thread starts
+    standin::watchStopSignals(
+        log, standin::removeUnfinishedOutputs); // before any other thread starts
     QCoreApplication application(argc, argv);
     const QString folder
         = standin::ownFolder(QFile::decodeName(argv[0]), QCoreApplication::applicationDirPath());

@@ -1,6 +1,7 @@
 #include "strokematch.h"
 
 #include "performance.h"
+#include "scriptheader.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,5 +1,6 @@
 #include "defaultheader.h"
 #include "midifile.h"
+#include "midifilewriter.h"
 #include "tempdir.h"
 
 #include <QDir>

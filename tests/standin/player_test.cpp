@@ -85,6 +85,10 @@ TEST_F(Host, FailuresNameTheirCauseQuicklyAndLeaveNoFile)
             "cannot write " + f + "/a folder.wav: Is a directory" },
         { { "--midi", f + "/missing/out.mid", script }, 7,
             "cannot write " + f + "/missing/out.mid" },
+        { { "--sheet", f + "/missing/out.musicxml", script }, 7,
+            "cannot write " + f + "/missing/out.musicxml: the folder" },
+        { { "--sheet", f + "/keep.musicxml", "--midi", f + "/fifo.mid", script }, 7,
+            "cannot write " + f + "/fifo.mid: a named pipe" },
     };
     // Every file but the log as it was: no output, no temporary file, no file changed.
     TempFolder::write(folder + QStringLiteral("/keep.mid"), "kept");
@@ -170,6 +174,9 @@ TEST_F(Host, SignalsEndItAndTheLockIsTheUsersOwn)
             { { "--audio-driver", "file", script }, SIGINT, 0, "Stopped" } }) {
         QFile::remove(log);
         auto process = start(arguments);
+        // Once it prints, it has its signal handling (a busy machine may take longer than the
+        // 300 ms waited here before to get that far).
+        process->waitForReadyRead(10000);
         QTest::qWait(300);
         ::kill(pid_t(process->processId()), signal);
         ASSERT_TRUE(process->waitForFinished(10000));

@@ -1,6 +1,6 @@
 #include "performance.h"
-#include "playerlock.h"
 #include "script.h"
+#include "stopsignals.h"
 #include "synth.h"
 
 #include <algorithm>

@@ -1,0 +1,431 @@
+#include "practicewindow.h"
+
+#include "hostlog.h"
+#include "hostpaths.h"
+#include "patterngrid.h"
+#include "regularfile.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QShortcut>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <iostream>
+
+namespace standin {
+
+namespace {
+
+    constexpr int kRecentFiles = 5;
+
+    // An on button filled with the highlight colour and ticked, so that "on" is plain to see.
+    const QString kToggleStyle = QStringLiteral(
+        "QPushButton:checked { background-color: palette(highlight); color: "
+        "palette(highlighted-text); border: 1px solid palette(shadow); border-radius: 3px; }");
+    const QString kTick = QStringLiteral("\u2713 ");
+
+    // A caption's last letter is drawn a pixel or two beyond its advance: a little room more
+    // than the style asks for, so that nothing is clipped even at the window's minimum size.
+    void fitWidth(QWidget* widget, const QString& caption)
+    {
+        const QFontMetrics metrics = widget->fontMetrics();
+        widget->setMinimumWidth(std::max(widget->sizeHint().width(),
+            metrics.horizontalAdvance(QString(caption).remove(u'&')) + 2 * metrics.height()));
+    }
+
+    QLabel* addLabel(const QString& text, QWidget* buddy)
+    {
+        auto* label = new QLabel(text);
+        label->setBuddy(buddy);
+        label->setMinimumWidth(label->sizeHint().width() + label->fontMetrics().averageCharWidth());
+        return label;
+    }
+
+    std::filesystem::path toPath(const QString& path)
+    {
+        return std::filesystem::path(QFile::encodeName(path).toStdString());
+    }
+
+} // namespace
+
+PracticeWindow::PracticeWindow(
+    Transport& transport, QSettings& settings, const QString& logFolder, QWidget* parent)
+    : QMainWindow(parent)
+    , mTransport(transport)
+    , mSettings(settings)
+    , mLogFolder(logFolder)
+    , mGrid(new PatternGrid)
+    , mTempo(new QSpinBox)
+    , mPlay(addButton(QStringLiteral("Play"), QStringLiteral("playButton"),
+          QStringLiteral("Play or stop"), QStringLiteral("Play or stop the pattern (Space)")))
+    , mLoop(addToggle(QStringLiteral("Loop"), QStringLiteral("loopButton"),
+          QStringLiteral("Play the pattern until stopped (L)")))
+    , mClick(addToggle(QStringLiteral("Click"), QStringLiteral("clickButton"),
+          QStringLiteral("Click on every beat, the first of a bar accented (C)")))
+    , mCountIn(addToggle(QStringLiteral("Count-in"), QStringLiteral("countInButton"),
+          QStringLiteral("One bar of clicks before the first note (N)")))
+    , mScriptTempo(addButton(QStringLiteral("Script tempo"), QStringLiteral("scriptTempoButton"),
+          QStringLiteral("Script tempo"),
+          QStringLiteral("Back to the script's tempo; a tempo typed holds until then (S)")))
+    , mClickLevel(new QSlider(Qt::Horizontal))
+    , mStatus(new QLabel)
+{
+    setObjectName(QStringLiteral("practiceWindow"));
+    setWindowTitle(QStringLiteral("Tambrix stand-in"));
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->addWidget(buildControls());
+    layout->addWidget(mGrid, 1);
+    setCentralWidget(central);
+    mStatus->setObjectName(QStringLiteral("statusLine"));
+    mStatus->setAccessibleName(QStringLiteral("Status"));
+    mStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    statusBar()->addWidget(mStatus, 1);
+    buildMenus();
+
+    // The keys act at once (a button's own shortcut would animate a press for 100 ms first).
+    connect(new QShortcut(Qt::Key_Space, this), &QShortcut::activated, this,
+        &PracticeWindow::togglePlay);
+    connect(new QShortcut(Qt::Key_L, this), &QShortcut::activated, mLoop, &QAbstractButton::click);
+    connect(new QShortcut(Qt::Key_C, this), &QShortcut::activated, mClick, &QAbstractButton::click);
+    connect(
+        new QShortcut(Qt::Key_N, this), &QShortcut::activated, mCountIn, &QAbstractButton::click);
+    connect(new QShortcut(Qt::Key_S, this), &QShortcut::activated, this,
+        &PracticeWindow::useScriptTempo);
+
+    connect(mPlay, &QAbstractButton::clicked, this, &PracticeWindow::togglePlay);
+    connect(mLoop, &QAbstractButton::toggled, this, [this](bool on) {
+        mTransport.schedule().setLoop(on);
+        mSettings.setValue(QStringLiteral("loop"), on);
+    });
+    connect(mClick, &QAbstractButton::toggled, this,
+        [this](bool on) { mTransport.schedule().setClick(on); });
+    connect(mClick, &QAbstractButton::clicked, this, [this] { mClickChosen = true; });
+    connect(mCountIn, &QAbstractButton::toggled, this, [this](bool on) {
+        mTransport.schedule().setCountIn(on);
+        mSettings.setValue(QStringLiteral("countIn"), on);
+    });
+    connect(mClickLevel, &QSlider::valueChanged, this, [this](int level) {
+        mTransport.schedule().setClickLevel(level);
+        mSettings.setValue(QStringLiteral("clickLevel"), level);
+    });
+    connect(mTempo, &QSpinBox::valueChanged, this, [this](int tempo) { setTempo(tempo, true); });
+    connect(mScriptTempo, &QAbstractButton::clicked, this, &PracticeWindow::useScriptTempo);
+    // Back to the grid after a tempo is typed in, so that Space plays and stops again.
+    connect(mTempo, &QSpinBox::editingFinished, mGrid, qOverload<>(&QWidget::setFocus));
+    connect(&mTransport, &Transport::positionChanged, mGrid, &PatternGrid::setPosition);
+    connect(&mTransport, &Transport::playingChanged, this, &PracticeWindow::updatePlayButton);
+    connect(&mTransport, &Transport::sounding, this, [this](double seconds) {
+        report(QStringLiteral("Playing %1 (first note made %2 ms after %3)")
+                   .arg(QFileInfo(mPath).fileName())
+                   .arg(qRound(seconds * 1000))
+                   .arg(mRequest),
+            false);
+    });
+
+    mLoop->setChecked(mSettings.value(QStringLiteral("loop"), false).toBool());
+    mCountIn->setChecked(mSettings.value(QStringLiteral("countIn"), true).toBool());
+    mClickLevel->setValue(
+        mSettings.value(QStringLiteral("clickLevel"), kDefaultClickLevel).toInt());
+    mTransport.schedule().setLoop(mLoop->isChecked());
+    mTransport.schedule().setCountIn(mCountIn->isChecked());
+    mTransport.schedule().setClickLevel(mClickLevel->value());
+    mScriptTempo->setEnabled(false);
+    resize(mSettings.value(QStringLiteral("size"), QSize(1000, 360)).toSize());
+    mGrid->setFocus();
+}
+
+QWidget* PracticeWindow::buildControls()
+{
+    QLabel* tempoLabel = addLabel(QStringLiteral("&Tempo"), mTempo);
+    mTempo->setObjectName(QStringLiteral("tempoSpinBox"));
+    mTempo->setAccessibleName(QStringLiteral("Tempo"));
+    mTempo->setRange(kMinTempo, kMaxTempo);
+    mTempo->setSuffix(QStringLiteral(" quarter notes per minute"));
+    mTempo->setToolTip(QStringLiteral("The tempo, from the next note on (Alt+T)"));
+    // A tempo being typed plays once it is entered, not digit by digit.
+    mTempo->setKeyboardTracking(false);
+    mTempo->setMinimumWidth(mTempo->sizeHint().width());
+
+    QLabel* levelLabel = addLabel(QStringLiteral("Click le&vel"), mClickLevel);
+    mClickLevel->setObjectName(QStringLiteral("clickLevelSlider"));
+    mClickLevel->setAccessibleName(QStringLiteral("Click level"));
+    mClickLevel->setToolTip(
+        QStringLiteral("How loud the click and the count-in sound, 0 to 127 (Alt+V)"));
+    mClickLevel->setRange(0, 127);
+    mClickLevel->setPageStep(8);
+    mClickLevel->setMinimumWidth(100);
+
+    auto* controls = new QWidget;
+    auto* row = new QHBoxLayout(controls);
+    row->setContentsMargins(0, 0, 0, 0);
+    for (QWidget* widget : std::initializer_list<QWidget*> { mPlay, mLoop, mCountIn, tempoLabel,
+             mTempo, mScriptTempo, mClick, levelLabel, mClickLevel })
+        row->addWidget(widget);
+    row->addStretch();
+    return controls;
+}
+
+QPushButton* PracticeWindow::addButton(
+    const QString& text, const QString& name, const QString& accessible, const QString& tip)
+{
+    auto* button = new QPushButton(text);
+    button->setObjectName(name);
+    button->setAccessibleName(accessible);
+    button->setToolTip(tip);
+    button->setFocusPolicy(Qt::NoFocus); // Space plays and stops, never presses a button
+    fitWidth(button, text);
+    return button;
+}
+
+QPushButton* PracticeWindow::addToggle(const QString& text, const QString& name, const QString& tip)
+{
+    QPushButton* button = addButton(text, name, text, tip);
+    button->setCheckable(true);
+    button->setStyleSheet(kToggleStyle);
+    fitWidth(button, kTick + text); // the row does not move when it is switched
+    button->setAccessibleName(text + QStringLiteral(", off"));
+    connect(button, &QAbstractButton::toggled, button, [button, text](bool on) {
+        button->setText(on ? kTick + text : text);
+        button->setAccessibleName(text + (on ? QStringLiteral(", on") : QStringLiteral(", off")));
+    });
+    return button;
+}
+
+void PracticeWindow::setTempo(int tempo, bool typed)
+{
+    mTypedTempo = typed ? tempo : 0;
+    const QSignalBlocker blocker(mTempo);
+    mTempo->setValue(tempo);
+    mTransport.schedule().setTempo(mTempo->value());
+    mScriptTempo->setEnabled(typed);
+}
+
+void PracticeWindow::useScriptTempo()
+{
+    if (!mBytes.empty())
+        setTempo(mTransport.schedule().header().tempo, false);
+}
+
+void PracticeWindow::buildMenus()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->setObjectName(QStringLiteral("fileMenu"));
+    auto command = [this, file](const char* name, const QString& text, QKeySequence keys) {
+        QAction* action = file->addAction(text);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(keys);
+        return action;
+    };
+    connect(command("openAction", QStringLiteral("&Open..."), QKeySequence::Open),
+        &QAction::triggered, this, &PracticeWindow::openScript);
+    mRecent = file->addMenu(QStringLiteral("Open &Recent"));
+    mRecent->setObjectName(QStringLiteral("recentMenu"));
+    connect(command("saveAsAction", QStringLiteral("Save &As..."), QKeySequence::SaveAs),
+        &QAction::triggered, this, &PracticeWindow::saveScript);
+    connect(command("copyRawAction", QStringLiteral("&Copy RAW line"), QKeySequence::Copy),
+        &QAction::triggered, this, [this] {
+            QApplication::clipboard()->setText(rawLine());
+            report(QStringLiteral("Copied: ") + rawLine(), false);
+        });
+    file->addSeparator();
+    connect(command("quitAction", QStringLiteral("&Quit"), QKeySequence::Quit), &QAction::triggered,
+        this, &QWidget::close);
+    fillRecent();
+}
+
+void PracticeWindow::report(const QString& message, bool failure)
+{
+    mStatus->setText(message);
+    mFailed = failure;
+    (failure ? std::cerr : std::cout) << "TAMBRIX.EXE: " << message.toStdString() << std::endl;
+    const std::string heading = "==== "
+        + QDateTime::currentDateTime().toString(Qt::ISODate).toStdString() + "  practice window\n";
+    appendLog(mLogFolder, heading + message.toStdString() + "\n");
+}
+
+QString PracticeWindow::statusText() const
+{
+    return mStatus->text();
+}
+
+bool PracticeWindow::load(const QString& path, bool noTimeSignature, double startedAt)
+{
+    mRequest
+        = startedAt > 0 ? QStringLiteral("TAMBRIX.EXE started") : QStringLiteral("the request");
+    std::string bytes;
+    const regular::Result read = regular::read(toPath(path), bytes);
+    Script script;
+    std::string error;
+    PracticeSchedule schedule;
+    if (!read.ok())
+        error = "cannot read the script: " + read.reason();
+    else if (parseScript(bytes, script, error) && schedule.load(script, noTimeSignature, error)) {
+        Performance whole; // the limits of a performance (length, notes) hold here too
+        buildPerformance(script, noTimeSignature, whole, error);
+    }
+    if (!error.empty()) {
+        report(QString::fromStdString(path.toStdString() + ": " + error), true);
+        return false;
+    }
+    mTransport.stop();
+    mTransport.schedule().load(script, noTimeSignature, error); // read above: it cannot fail
+    mScript = script;
+    mBytes = bytes;
+    mPath = QFileInfo(path).absoluteFilePath();
+    mNoTimeSignature = noTimeSignature;
+    setWindowTitle(QFileInfo(path).fileName() + QStringLiteral(" - Tambrix stand-in"));
+    // The tempo typed and the click set hold; else the script's TEMPO and PLAYBEAT.
+    setTempo(mTypedTempo > 0 ? mTypedTempo : schedule.tempo(), mTypedTempo > 0);
+    mScriptTempo->setToolTip(
+        QStringLiteral("Back to the script's tempo, %1; a tempo typed holds until then (S)")
+            .arg(schedule.tempo()));
+    if (!mClickChosen)
+        mClick->setChecked(schedule.click());
+    mTransport.schedule().setClick(mClick->isChecked());
+    mGrid->setSchedule(&mTransport.schedule());
+    mGrid->setAccessibleDescription(describePattern(mTransport.schedule()));
+    std::cout << "Script " << mPath.toStdString() << "\n" << formatPattern(script) << std::flush;
+    appendLog(mLogFolder,
+        "==== " + QDateTime::currentDateTime().toString(Qt::ISODate).toStdString()
+            + "  practice window\nScript " + mPath.toStdString() + "\n" + formatPattern(script));
+    addRecent(mPath);
+    std::string lockError;
+    if (!mTransport.play(startedAt > 0 ? startedAt : Transport::bootSeconds(), lockError))
+        report(QString::fromStdString(lockError), true);
+    else
+        showStatus(QStringLiteral("Playing ") + QFileInfo(path).fileName());
+    return true;
+}
+
+void PracticeWindow::take(const Handover& handover)
+{
+    load(handover.script, handover.noTimeSignature, handover.startedAt);
+    show();
+    raise();
+    activateWindow();
+}
+
+void PracticeWindow::togglePlay()
+{
+    if (mTransport.playing()) {
+        mTransport.stop();
+        return;
+    }
+    if (mBytes.empty())
+        return;
+    std::string error;
+    mRequest = QStringLiteral("the request");
+    if (!mTransport.play(Transport::bootSeconds(), error))
+        report(QString::fromStdString(error), true);
+}
+
+void PracticeWindow::updatePlayButton(bool playing)
+{
+    mPlay->setText(playing ? QStringLiteral("Stop") : QStringLiteral("Play"));
+    // Stopped, by the user or at the end; a failure reported last stays readable.
+    if (!playing)
+        showStatus(
+            mFailed ? QStringLiteral("Stopped; ") + mStatus->text() : QStringLiteral("Stopped"));
+}
+
+void PracticeWindow::showStatus(const QString& text)
+{
+    mStatus->setText(text);
+    mFailed = false;
+}
+
+QString PracticeWindow::rawLine() const
+{
+    const SectionKind kind = mGrid->selected();
+    QStringList tokens;
+    for (const PatternNote& p : mTransport.schedule().notes(kind))
+        tokens.append(QString::fromStdU16String(notation::canonicalToken(p.note)));
+    return QStringLiteral("RAW ") + QString::fromStdString(mTransport.schedule().name(kind)) + u'='
+        + tokens.join(u',');
+}
+
+bool PracticeWindow::saveAs(const QString& path)
+{
+    struct stat existing;
+    const bool exists = regular::inspect(toPath(path), &existing).ok();
+    const regular::Result written
+        = regular::write(toPath(path), mBytes, exists ? &existing : nullptr);
+    if (!written.ok()) {
+        report(QStringLiteral("cannot write %1: %2")
+                   .arg(path, QString::fromStdString(written.reason())),
+            true);
+        return false;
+    }
+    addRecent(QFileInfo(path).absoluteFilePath());
+    showStatus(QStringLiteral("Saved ") + path);
+    return true;
+}
+
+void PracticeWindow::openScript()
+{
+    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open a script"),
+        QFileInfo(mPath).absolutePath(), QStringLiteral("Scripts (*.drum);;All files (*)"));
+    if (!path.isEmpty())
+        load(path, mNoTimeSignature, 0);
+}
+
+void PracticeWindow::saveScript()
+{
+    if (mBytes.empty())
+        return;
+    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the script as"),
+        QFileInfo(mPath).absoluteFilePath(), QStringLiteral("Scripts (*.drum)"));
+    if (path.isEmpty())
+        return;
+    if (!path.endsWith(QStringLiteral(".drum"), Qt::CaseInsensitive))
+        path += QStringLiteral(".drum");
+    saveAs(path);
+}
+
+void PracticeWindow::addRecent(const QString& path)
+{
+    QStringList recent = mSettings.value(QStringLiteral("recent")).toStringList();
+    recent.removeAll(path);
+    recent.prepend(path);
+    mSettings.setValue(QStringLiteral("recent"), recent.mid(0, kRecentFiles));
+    fillRecent();
+}
+
+void PracticeWindow::fillRecent()
+{
+    mRecent->clear();
+    for (const QString& path : mSettings.value(QStringLiteral("recent")).toStringList()) {
+        QAction* action = mRecent->addAction(path);
+        connect(
+            action, &QAction::triggered, this, [this, path] { load(path, mNoTimeSignature, 0); });
+    }
+    mRecent->setEnabled(!mRecent->isEmpty());
+}
+
+void PracticeWindow::closeEvent(QCloseEvent* event)
+{
+    mTransport.stop();
+    mSettings.setValue(QStringLiteral("size"), size());
+    mSettings.setValue(QStringLiteral("loop"), mLoop->isChecked());
+    mSettings.setValue(QStringLiteral("countIn"), mCountIn->isChecked());
+    mSettings.setValue(QStringLiteral("clickLevel"), mClickLevel->value());
+    mSettings.sync();
+    event->accept();
+}
+
+} // namespace standin

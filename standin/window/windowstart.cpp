@@ -1,0 +1,125 @@
+#include "windowstart.h"
+
+#include "arguments.h"
+#include "displayprobe.h"
+#include "handover.h"
+#include "hostlog.h"
+#include "hostpaths.h"
+#include "listenconsole.h"
+#include "perform.h"
+#include "practicewindow.h"
+#include "stopsignals.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QSettings>
+#include <QTimer>
+#include <iostream>
+
+namespace standin {
+
+namespace {
+
+    // A live performance of one script, without output files or --no-window.
+    bool readOptions(const QStringList& arguments, CommandLine& line)
+    {
+        std::string error;
+        return parseArguments(arguments, line, error) && line.mode == CommandLine::Mode::Play
+            && !line.noWindow && !line.options.writesFiles();
+    }
+
+} // namespace
+
+bool wantsWindow(const QStringList& arguments)
+{
+    CommandLine line;
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    const bool display = (!qEnvironmentVariableIsEmpty("DISPLAY")
+                             || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        && !platform.startsWith("offscreen") && !platform.startsWith("minimal");
+    return display && readOptions(arguments, line);
+}
+
+int runPracticeWindow(int& argc, char** argv)
+{
+    const double startedAt = Transport::bootSeconds() - secondsSinceProcessStart();
+    CommandLine line;
+    QString script;
+    QString socket;
+    QString error;
+    {
+        // The hand-over needs no display: it is done before the connection to one is made.
+        QCoreApplication handing(argc, argv);
+        readOptions(QCoreApplication::arguments().mid(1), line);
+        const PlayOptions& options = line.options;
+        script = QFileInfo(line.script).absoluteFilePath();
+        socket = handoverSocket(error);
+        if (!socket.isEmpty() && handOver(socket, { script, options.noTimeSignature, startedAt })) {
+            std::cout << "Handed " << script.toStdString() << " to the practice window.\n";
+            return Success;
+        }
+    }
+    if (!displayReachable()) {
+        std::cerr << "TAMBRIX.EXE: the display " << qgetenv("DISPLAY").toStdString()
+                  << qgetenv("WAYLAND_DISPLAY").toStdString()
+                  << " does not answer; playing in the console.\n";
+        return kPlayInConsole;
+    }
+
+    QApplication application(argc, argv);
+    // TAMBRIX.LOG where a console run would write it (never into an installed folder).
+    const QString folder = logFolder(QCoreApplication::arguments().mid(1),
+        ownFolder(QFile::decodeName(argv[0]), QCoreApplication::applicationDirPath()));
+    Transport transport;
+    std::string soundError;
+    if (const int code
+        = transport.start(line.options.soundFont, line.options.audioDriver, soundError)) {
+        std::cerr << "TAMBRIX.EXE: " << soundError << "\n";
+        appendLog(folder, "==== practice window\nTAMBRIX.EXE: " + soundError + "\n");
+        return code;
+    }
+    HandoverServer server;
+    if (socket.isEmpty() || !server.listen(socket, error))
+        std::cerr << "TAMBRIX.EXE: a later TEST opens a window of its own: " << error.toStdString()
+                  << "\n";
+
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Rudimix"),
+        QStringLiteral("tambrix-practice"));
+    PracticeWindow window(transport, settings, folder);
+    QObject::connect(&server, &HandoverServer::received, &window, &PracticeWindow::take);
+
+    // SIGTERM, SIGINT and SIGHUP stop the window's performance (a console performance or
+    // --stop wants the sound to end); when nothing plays, they end the host.
+    catchWindowStopSignals();
+    QTimer stopPoll;
+    QObject::connect(&stopPoll, &QTimer::timeout, &window, [&] {
+        if (!takeWindowStopSignal())
+            return;
+        if (transport.playing())
+            transport.stop();
+        else
+            window.close();
+    });
+    stopPoll.start(20);
+
+    // --listen: the input opened (the virtual MIDI ports there) before the first note sounds.
+    ListenConsole listening(transport);
+    if (!line.listen.empty()) {
+        InputChoice choice;
+        std::string listenError;
+        if (!InputChoice::parse(line.listen, choice, listenError)
+            || !listening.start(choice, listenError)) {
+            std::cerr << "TAMBRIX.EXE: not listening: " << listenError << "\n";
+            appendLog(
+                folder, "==== practice window\nTAMBRIX.EXE: not listening: " + listenError + "\n");
+        }
+    }
+
+    window.show();
+    window.load(script, line.options.noTimeSignature, startedAt);
+    window.raise();
+    window.activateWindow();
+    return application.exec();
+}
+
+} // namespace standin
