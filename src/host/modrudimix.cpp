@@ -3,6 +3,7 @@
 #include "ansi.h"
 #include "basicval.h"
 #include "settingsfile.h"
+#include "tambrix.h"
 
 #include <QDir>
 #include <cstdio>
@@ -27,8 +28,8 @@ QString modRudimix::programTitle()
 
 bool modRudimix::Main()
 {
-    gsHostFolder = gfnRegGetString(HKEY_CURRENT_USER,
-        QStringLiteral("software\\Quillmoor Tambrix\\"), QStringLiteral("ExeIniLocn"));
+    gsHostFolder = gfnRegGetString(HKEY_CURRENT_USER, QString::fromLatin1(tambrix::kRegistryKey),
+        QString::fromLatin1(tambrix::kRegistryValue));
     if (gsHostFolder.isEmpty())
         gsHostFolder = ownFolder;
     // A relative folder is taken against the working folder of this moment, once, so that the
@@ -36,7 +37,7 @@ bool modRudimix::Main()
     if (!gsHostFolder.isEmpty() && QDir::isRelativePath(gsHostFolder))
         gsHostFolder = QDir::toNativeSeparators(
             QDir::cleanPath(QDir::current().absoluteFilePath(gsHostFolder)));
-    gsSettingsFile = gfnAddBackslash(gsHostFolder) + QStringLiteral("TAMBRIX.INI");
+    gsSettingsFile = gfnAddBackslash(gsHostFolder) + QLatin1String(tambrix::kSettingsFile);
 
     if (!gfnFileExists(gsSettingsFile) || settingsfile::unusable(gsSettingsFile)) {
         mServices.dialogs.messageBox(
@@ -47,8 +48,8 @@ bool modRudimix::Main()
         return false;
     }
 
-    const QString stored = gfnINIgetBasic(QStringLiteral("program"),
-        QStringLiteral("MaxRudimixNotes"), QStringLiteral("32"), gsSettingsFile);
+    const QString stored = gfnINIgetBasic(QLatin1String(tambrix::kSettingsSection),
+        QLatin1String(tambrix::kMaxNotesKey), QStringLiteral("32"), gsSettingsFile);
     // A value that does not fit a 16-bit integer is as invalid as any other outside 32..64.
     const std::optional<std::int16_t> maxNotes = basic::toInt16(basic::val(stored));
     giMaxNotes = maxNotes.value_or(0);

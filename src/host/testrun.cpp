@@ -2,30 +2,24 @@
 
 #include "ansi.h"
 #include "modrudimix.h"
+#include "tambrix.h"
 
 #include <QStringList>
 
-namespace {
-
-const char* const kScriptName = "DudEderava.drum";
-const char* const kHostName = "TAMBRIX.EXE";
-
-} // namespace
-
 QString gfnTestScriptPath(const modRudimix& module)
 {
-    return modRudimix::gfnAddBackslash(module.gsHostFolder) + QLatin1String(kScriptName);
+    return modRudimix::gfnAddBackslash(module.gsHostFolder) + QLatin1String(tambrix::kTestScript);
 }
 
 QString gfnHostProgramPath(const modRudimix& module)
 {
-    return modRudimix::gfnAddBackslash(module.gsHostFolder) + QLatin1String(kHostName);
+    return modRudimix::gfnAddBackslash(module.gsHostFolder) + QLatin1String(tambrix::kHostProgram);
 }
 
 QString gfnHostCommandLine(const modRudimix& module, const QString& scriptPath)
 {
-    return module.gsHostFolder + QStringLiteral("\\TAMBRIX.EXE -notimesig \"") + scriptPath
-        + QStringLiteral("\"");
+    return module.gsHostFolder + u'\\' + QLatin1String(tambrix::kHostProgram) + u' '
+        + QLatin1String(tambrix::kNoTimeSignature) + QStringLiteral(" \"") + scriptPath + u'"';
 }
 
 qint64 gfnRunHost(modRudimix& module, const QString& scriptPath, QString* error)
@@ -33,8 +27,8 @@ qint64 gfnRunHost(modRudimix& module, const QString& scriptPath, QString* error)
     const QString program = gfnHostProgramPath(module);
     QString reason;
     const qint64 pid = module.services().launcher.startDetached(program,
-        { QStringLiteral("-notimesig"), scriptPath }, gfnHostCommandLine(module, scriptPath),
-        module.gsHostFolder, &reason);
+        { QLatin1String(tambrix::kNoTimeSignature), scriptPath },
+        gfnHostCommandLine(module, scriptPath), module.gsHostFolder, &reason);
     if (pid == 0 && error)
         *error = reason.isEmpty() ? QStringLiteral("unknown error") : reason;
     return pid;
@@ -48,8 +42,8 @@ void gsbTestRun(modRudimix& module, const QString& rawText)
     // written is never played.
     QString error;
     writeTestScript(path,
-        ansi::fromUnicode(module.gsTestHeader + QStringLiteral("\r\nRAW [new-rud]=") + rawText
-            + QStringLiteral("\r\n[new-rud]\r\n")),
+        ansi::fromUnicode(QString::fromStdString(
+            tambrix::testScript(module.gsTestHeader.toStdString(), rawText.toStdString()))),
         &error);
     if (!error.isEmpty()) {
         module.services().dialogs.messageBox(
