@@ -4,6 +4,7 @@
 #include "hostpaths.h"
 #include "patterngrid.h"
 #include "regularfile.h"
+#include "sheetpanel.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -57,6 +58,7 @@ PracticeWindow::PracticeWindow(
     // The keys act at once (a button's own shortcut would animate a press for 100 ms first).
     mLoop->setCheckable(true);
     mClick->setCheckable(true);
+    mSheetPanel = new SheetPanel(mGrid, mSettings, this);
     connect(new QShortcut(Qt::Key_Space, this), &QShortcut::activated, this,
         &PracticeWindow::togglePlay);
     connect(new QShortcut(Qt::Key_L, this), &QShortcut::activated, mLoop, &QAbstractButton::toggle);
@@ -76,12 +78,13 @@ PracticeWindow::PracticeWindow(
     controls->addWidget(tempoLabel);
     controls->addWidget(mTempo);
     controls->addWidget(mClick);
+    controls->addWidget(mSheetPanel->toggle());
     controls->addStretch();
 
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
     layout->addLayout(controls);
-    layout->addWidget(mGrid, 1);
+    layout->addWidget(mSheetPanel->views(), 1);
     setCentralWidget(central);
     mStatus->setObjectName(QStringLiteral("statusLine"));
     mStatus->setAccessibleName(QStringLiteral("Status"));
@@ -103,6 +106,8 @@ PracticeWindow::PracticeWindow(
     // Back to the grid after a tempo is typed in, so that Space plays and stops again.
     connect(mTempo, &QSpinBox::editingFinished, mGrid, qOverload<>(&QWidget::setFocus));
     connect(&mTransport, &Transport::positionChanged, mGrid, &PatternGrid::setPosition);
+    connect(&mTransport, &Transport::positionChanged, mSheetPanel, &SheetPanel::setPosition);
+    connect(mSheetPanel, &SheetPanel::message, this, &PracticeWindow::report);
     connect(&mTransport, &Transport::playingChanged, this, &PracticeWindow::updatePlayButton);
     connect(&mTransport, &Transport::sounding, this, [this](double seconds) {
         report(QStringLiteral("Playing %1 (first note made %2 ms after %3)")
@@ -146,6 +151,7 @@ void PracticeWindow::buildMenus()
             QApplication::clipboard()->setText(rawLine());
             report(QStringLiteral("Copied: ") + rawLine(), false);
         });
+    mSheetPanel->addMenuEntries(file);
     file->addSeparator();
     connect(command("quitAction", QStringLiteral("&Quit"), QKeySequence::Quit), &QAction::triggered,
         this, &QWidget::close);
@@ -199,6 +205,7 @@ bool PracticeWindow::load(const QString& path, bool noTimeSignature, double star
     mTransport.schedule().setClick(mClick->isChecked());
     mGrid->setSchedule(&mTransport.schedule());
     mGrid->setAccessibleDescription(describePattern(mTransport.schedule()));
+    mSheetPanel->load(script, noTimeSignature, mTransport.schedule());
     std::cout << "Script " << mPath.toStdString() << "\n" << formatPattern(script) << std::flush;
     appendLog(mLogFolder,
         "==== " + QDateTime::currentDateTime().toString(Qt::ISODate).toStdString()
@@ -254,8 +261,8 @@ bool PracticeWindow::saveAs(const QString& path)
 {
     struct stat existing;
     const bool exists = regular::inspect(toPath(path), &existing).ok();
-    const regular::Result written
-        = regular::write(toPath(path), mBytes, exists ? &existing : nullptr);
+    const regular::Result written = regular::write(
+        toPath(path), mSheetPanel->scriptWithSticking(mBytes), exists ? &existing : nullptr);
     if (!written.ok()) {
         report(QStringLiteral("cannot write %1: %2")
                    .arg(path, QString::fromStdString(written.reason())),

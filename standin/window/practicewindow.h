@@ -19,6 +19,7 @@ class QPushButton;
 namespace standin {
 
 class PatternGrid;
+class SheetPanel;
 
 class PracticeWindow : public QMainWindow {
     Q_OBJECT
@@ -60,6 +61,7 @@ private:
     QSettings& mSettings;
     QString mLogFolder;
     PatternGrid* mGrid;
+    SheetPanel* mSheetPanel; // the Staff view, the sticking, the sheet's export
     QSpinBox* mTempo;
     QPushButton* mPlay;
     QPushButton* mLoop;
