@@ -8,6 +8,7 @@
 #include "hostpaths.h"
 #include "outputtarget.h"
 #include "registry.h"
+#include "runtimefolder.h"
 #include "sheetfile.h"
 #include "stopsignals.h"
 #include "windowstart.h"
@@ -60,6 +61,12 @@ int main(int argc, char* argv[])
     static char* qtArgv[] = { argv[0], platform, offscreen, nullptr };
     static int qtArgc = 3;
     if (drawsSheet(given)) {
+        // Qt's graphical application wants a run-time folder: where none is set, the host's own
+        // (see runtimefolder.h), so that it does not warn on stderr.
+        std::string runtime, unused;
+        if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")
+            && standin::userRuntimeFolder(runtime, unused))
+            qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(runtime));
         application = std::make_unique<QGuiApplication>(qtArgc, qtArgv);
         arguments = given;
     } else {

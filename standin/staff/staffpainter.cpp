@@ -4,7 +4,12 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QTransform>
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace standin::staff {
 
@@ -59,29 +64,100 @@ namespace {
         return path;
     }
 
-    void drawHead(QPainter& painter, const Items::Head& h, double sp, const QColor& colour)
+    // The filled noteheads of one painting as polygons at their size, flattened once (most of a
+    // staff's painting time went into flattening their curves again for every note).
+    class Glyphs {
+    public:
+        // detail: device pixels to a pixel of the staff, so that a page is flattened finely.
+        Glyphs(double space, double detail)
+            : mSpace(space)
+            , mDetail(std::max(1.0, detail))
+        {
+        }
+        const QPolygonF& operator()(Head shape, bool hollow, double scale)
+        {
+            return find(
+                int(shape) * 2 + hollow, scale, [&] { return headPath(shape, hollow); },
+                mSpace * scale);
+        }
+        // The circle of a circled x (one space to a unit), and a dot of a radius in pixels.
+        const QPolygonF& ring(double scale)
+        {
+            return find(
+                -1, scale,
+                [] {
+                    QPainterPath path;
+                    path.addEllipse(QPointF(0, 0), 0.775, 0.775);
+                    path.addEllipse(QPointF(0, 0), 0.665, 0.665);
+                    path.setFillRule(Qt::OddEvenFill);
+                    return path;
+                },
+                mSpace * scale);
+        }
+        const QPolygonF& dot(double radius)
+        {
+            return find(
+                -2, radius,
+                [] {
+                    QPainterPath path;
+                    path.addEllipse(QPointF(0, 0), 1, 1);
+                    return path;
+                },
+                radius);
+        }
+
+    private:
+        template <typename Make>
+        const QPolygonF& find(int kind, double size, const Make& make, double unit)
+        {
+            for (const Glyph& g : mGlyphs)
+                if (g.kind == kind && g.size == size)
+                    return g.polygon;
+            const QPolygonF fine
+                = QTransform::fromScale(unit * mDetail, unit * mDetail).map(make()).toFillPolygon();
+            mGlyphs.push_back(
+                { kind, size, QTransform::fromScale(1 / mDetail, 1 / mDetail).map(fine) });
+            return mGlyphs.back().polygon;
+        }
+
+        struct Glyph {
+            int kind;
+            double size;
+            QPolygonF polygon;
+        };
+        double mSpace;
+        double mDetail;
+        std::vector<Glyph> mGlyphs;
+    };
+
+    void drawHead(
+        QPainter& painter, const Items::Head& h, double sp, const QColor& colour, Glyphs& glyphs)
     {
+        if (h.shape != Head::X && h.shape != Head::CircledX) {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(colour);
+            painter.drawPolygon(
+                glyphs(h.shape, h.hollow, h.scale).translated(h.at), Qt::OddEvenFill);
+            return;
+        }
         const double u = sp * h.scale;
         painter.save();
         painter.translate(h.at);
         painter.scale(u, u);
-        if (h.shape == Head::X || h.shape == Head::CircledX) {
+        {
             QPen pen(colour, 0.17);
             pen.setCapStyle(Qt::FlatCap);
             painter.setPen(pen);
             painter.setBrush(Qt::NoBrush);
             painter.drawLine(QPointF(-0.5, -0.5), QPointF(0.5, 0.5));
             painter.drawLine(QPointF(-0.5, 0.5), QPointF(0.5, -0.5));
-            if (h.shape == Head::CircledX) {
-                painter.setPen(QPen(colour, 0.11));
-                painter.drawEllipse(QPointF(0, 0), 0.72, 0.72);
-            }
-        } else {
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(colour);
-            painter.drawPath(headPath(h.shape, h.hollow));
         }
         painter.restore();
+        if (h.shape == Head::CircledX) {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(colour);
+            painter.drawPolygon(glyphs.ring(h.scale).translated(h.at), Qt::OddEvenFill);
+        }
     }
 
     void drawRest(QPainter& painter, const Items::Rest& r, double sp, const QColor& colour)
@@ -209,10 +285,32 @@ namespace {
         painter.restore();
     }
 
-    void drawText(QPainter& painter, const Items::Text& t, double sp, const QColor& colour)
+    // The fonts of the text styles for one painting, made once.
+    class Fonts {
+    public:
+        explicit Fonts(double space)
+            : mSpace(space)
+        {
+        }
+        const std::pair<QFont, QFontMetricsF>& operator[](TextStyle style)
+        {
+            auto& slot = mFonts[std::size_t(style)];
+            if (!slot) {
+                const QFont font = textFont(style, mSpace);
+                slot.emplace(font, QFontMetricsF(font));
+            }
+            return *slot;
+        }
+
+    private:
+        double mSpace;
+        std::array<std::optional<std::pair<QFont, QFontMetricsF>>, 9> mFonts;
+    };
+
+    void drawText(
+        QPainter& painter, const Items::Text& t, double sp, const QColor& colour, Fonts& fonts)
     {
-        const QFont font = textFont(t.style, sp);
-        const QFontMetricsF metrics(font);
+        const auto& [font, metrics] = fonts[t.style];
         painter.setFont(font);
         painter.setPen(colour);
         if (t.wrap > 0) {
@@ -253,8 +351,9 @@ void paintItems(QPainter& painter, const Items& items, double space, const Paint
         painter.setPen(pen);
         painter.drawLine(l.line);
     }
+    Glyphs glyphs(space, std::sqrt(std::abs(painter.worldTransform().determinant())));
     for (const Items::Head& h : items.heads)
-        drawHead(painter, h, space, colour(h.owner));
+        drawHead(painter, h, space, colour(h.owner), glyphs);
     for (const Items::Rest& r : items.rests)
         drawRest(painter, r, space, colour(r.owner));
     for (const Items::Flag& f : items.flags)
@@ -262,14 +361,15 @@ void paintItems(QPainter& painter, const Items& items, double space, const Paint
     painter.setPen(Qt::NoPen);
     for (const Items::Dot& d : items.dots) {
         painter.setBrush(colour(d.owner));
-        painter.drawEllipse(d.at, d.radius, d.radius);
+        painter.drawPolygon(glyphs.dot(d.radius).translated(d.at));
     }
     for (const Items::Curve& c : items.curves)
         drawCurve(painter, c, space, colour(c.owner));
     for (const Items::Sign& s : items.signs)
         drawSign(painter, s, space, colour(s.owner));
+    Fonts fonts(space);
     for (const Items::Text& t : items.texts)
-        drawText(painter, t, space, colour(t.owner));
+        drawText(painter, t, space, colour(t.owner), fonts);
 }
 
 void paintStaff(
