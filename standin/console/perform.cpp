@@ -7,6 +7,7 @@
 #include "performance.h"
 #include "performancelock.h"
 #include "sheetfile.h"
+#include "stafflayout.h"
 #include "stopsignals.h"
 #include "synth.h"
 
@@ -184,7 +185,10 @@ int perform(const Script& script, const std::string& scriptName, const PlayOptio
         if (!sheetFile.commit(error))
             return failure(err, SoundResult::CannotWriteOutput, error);
         out << "Wrote the sheet " << options.sheetFile << " (" << sheet.measures.size()
-            << (sheet.measures.size() == 1 ? " measure" : " measures") << ")\n";
+            << (sheet.measures.size() == 1 ? " measure" : " measures");
+        if (drawnSheet(options.sheetFile) && sheet.measures.size() > staff::kMaxDrawnMeasures)
+            out << "; its staff shows the first " << staff::kMaxDrawnMeasures;
+        out << ")\n";
     }
     if (!options.renderFile.empty()) {
         out << "Wrote the WAV file " << options.renderFile << " ("

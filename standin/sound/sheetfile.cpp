@@ -4,6 +4,7 @@
 #include "staffdocument.h"
 
 #include <QGuiApplication>
+#include <QIODevice>
 #include <algorithm>
 #include <cctype>
 
@@ -18,34 +19,66 @@ namespace {
         }) && file.finish(error);
     }
 
+    // The output file as a device that Qt's PDF and SVG writers write into as they draw.
+    class OutputDevice : public QIODevice {
+    public:
+        OutputDevice(OutputFile& file, std::string& error)
+            : mFile(file)
+            , mError(error)
+        {
+            open(QIODevice::WriteOnly);
+        }
+        bool failed() const { return mFailed; }
+
+    protected:
+        qint64 writeData(const char* data, qint64 size) override
+        {
+            if (mFailed || !mFile.write(std::string_view(data, std::size_t(size)), mError)) {
+                mFailed = true;
+                return -1;
+            }
+            return size;
+        }
+        qint64 readData(char*, qint64) override { return -1; }
+
+    private:
+        OutputFile& mFile;
+        std::string& mError;
+        bool mFailed = false;
+    };
+
     // A drawn sheet: the staff painted with Qt, which needs a graphical application (the
     // practice window's, or the offscreen one that TAMBRIX.EXE makes for --sheet).
     bool writeDrawn(const sheet::Sheet& sheet, OutputFile& file, std::string& error,
-        const char* name, QByteArray (*draw)(const sheet::Sheet&))
+        const char* name, bool (*draw)(const sheet::Sheet&, QIODevice&))
     {
         if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
             error = "the sheet " + file.target().string() + ": " + name
                 + " is drawn only with a graphical application";
             return false;
         }
-        const QByteArray bytes = draw(sheet);
-        if (bytes.isEmpty()) {
+        if (!file.open(error))
+            return false;
+        OutputDevice device(file, error);
+        const bool drawn = draw(sheet, device);
+        device.close();
+        if (device.failed())
+            return false;
+        if (!drawn) {
             error = "the sheet " + file.target().string() + ": the " + name + " could not be drawn";
             return false;
         }
-        return file.open(error)
-            && file.write(std::string_view(bytes.constData(), std::size_t(bytes.size())), error)
-            && file.finish(error);
+        return file.finish(error);
     }
 
     bool writePdf(const sheet::Sheet& sheet, OutputFile& file, std::string& error)
     {
-        return writeDrawn(sheet, file, error, "PDF", staff::pdfDocument);
+        return writeDrawn(sheet, file, error, "PDF", staff::writePdf);
     }
 
     bool writeSvg(const sheet::Sheet& sheet, OutputFile& file, std::string& error)
     {
-        return writeDrawn(sheet, file, error, "SVG", staff::svgDocument);
+        return writeDrawn(sheet, file, error, "SVG", staff::writeSvg);
     }
 
     struct Format {

@@ -2,7 +2,6 @@
 
 #include "staffpainter.h"
 
-#include <QBuffer>
 #include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPageSize>
@@ -132,34 +131,28 @@ bool paintPages(const sheet::Sheet& sheet, QPagedPaintDevice& device)
     return painter.end();
 }
 
-QByteArray pdfDocument(const sheet::Sheet& sheet)
+bool writePdf(const sheet::Sheet& sheet, QIODevice& device)
 {
-    QByteArray bytes;
     {
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QPdfWriter writer(&buffer);
+        QPdfWriter writer(&device);
         writer.setTitle(QString::fromStdString(sheet.title));
         writer.setCreator(QStringLiteral("TAMBRIX.EXE"));
         writer.setResolution(600);
         writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
             QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter));
         if (!paintPages(sheet, writer))
-            return {};
+            return false;
     }
-    return bytes;
+    return true;
 }
 
-QByteArray svgDocument(const sheet::Sheet& sheet)
+bool writeSvg(const sheet::Sheet& sheet, QIODevice& device)
 {
     const Document document = layoutDocument(sheet);
     const Page whole { 0, int(document.staff.systems.size()), 0, true, true };
     const int height = int(std::ceil(document.headerHeight + document.staff.height));
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
     QSvgGenerator generator;
-    generator.setOutputDevice(&buffer);
+    generator.setOutputDevice(&device);
     generator.setSize(QSize(int(kDocumentWidth), height));
     generator.setViewBox(QRectF(0, 0, kDocumentWidth, height));
     generator.setTitle(QString::fromStdString(sheet.title));
@@ -167,11 +160,10 @@ QByteArray svgDocument(const sheet::Sheet& sheet)
                                  .arg(QString::fromStdString(sheet.title)));
     QPainter painter;
     if (!painter.begin(&generator))
-        return {};
+        return false;
     painter.fillRect(QRectF(0, 0, kDocumentWidth, height), Qt::white);
     paintPage(painter, document, whole);
-    painter.end();
-    return bytes;
+    return painter.end();
 }
 
 } // namespace standin::staff

@@ -2,9 +2,9 @@
 
 #include "stafflayout.h"
 
-#include <QByteArray>
 #include <vector>
 
+class QIODevice;
 class QPagedPaintDevice;
 class QPainter;
 
@@ -44,8 +44,9 @@ void paintPage(QPainter& painter, const Document& document, const Page& page);
 // painted on.
 bool paintPages(const sheet::Sheet& sheet, QPagedPaintDevice& device);
 
-// The document as a PDF (A4 portrait) and as an SVG file's bytes; empty if they cannot be made.
-QByteArray pdfDocument(const sheet::Sheet& sheet);
-QByteArray svgDocument(const sheet::Sheet& sheet);
+// The document as a PDF (A4 portrait) and as an SVG picture, written into the device as they are
+// drawn; false if they cannot be.
+bool writePdf(const sheet::Sheet& sheet, QIODevice& device);
+bool writeSvg(const sheet::Sheet& sheet, QIODevice& device);
 
 } // namespace standin::staff

@@ -177,7 +177,7 @@ namespace {
         {
             layout_.width = width;
             layout_.space = space;
-            layout_.measures.resize(sheet.measures.size());
+            layout_.measures.resize(sheet.measures.size(), { -1, {} });
             twoVoices_ = sheet.voiceUsed[0] && sheet.voiceUsed[1];
             spotOf_.resize(sheet.sections.size());
             for (std::size_t s = 0; s < sheet.sections.size(); ++s)
@@ -187,7 +187,9 @@ namespace {
         StaffLayout build()
         {
             std::vector<Plan> plans;
-            for (std::size_t i = 0; i < sheet_.measures.size(); ++i)
+            const std::size_t drawn = std::min(sheet_.measures.size(), kMaxDrawnMeasures);
+            layout_.measuresLeftOut = int(sheet_.measures.size() - drawn);
+            for (std::size_t i = 0; i < drawn; ++i)
                 plans.push_back(planMeasure(sheet_, i));
             const double available = layout_.width / sp_ - 2 * kMargin - kClef;
             for (std::size_t first = 0; first < plans.size();) {
@@ -719,14 +721,24 @@ namespace {
 
         void legend()
         {
+            if (layout_.measuresLeftOut > 0)
+                note(QStringLiteral("The staff shows the first %1 of %2 bars.")
+                         .arg(kMaxDrawnMeasures)
+                         .arg(sheet_.measures.size()),
+                    false);
             if (sheet_.legend.empty())
                 return;
             QStringList names;
             for (const sheet::LegendEntry& entry : sheet_.legend)
                 names.append(
                     QStringLiteral("%1 %2").arg(entry.key).arg(QString::fromStdString(entry.name)));
-            const QString text = QStringLiteral("on the middle line: ") + names.join(u", ");
-            const double left = x(kMargin + 2.0);
+            note(QStringLiteral("on the middle line: ") + names.join(u", "), true);
+        }
+
+        // A line of text under the staff, after a triangle notehead for the legend.
+        void note(const QString& text, bool triangle)
+        {
+            const double left = x(kMargin + (triangle ? 2.0 : 0.0));
             const double wrap = layout_.width - left - x(kMargin);
             const QFontMetricsF metrics(textFont(TextStyle::Legend, sp_));
             const double height = metrics
@@ -734,8 +746,9 @@ namespace {
                                           wrapFlags(TextStyle::Legend), text)
                                       .height();
             const double top = layout_.height + x(0.4);
-            layout_.legend.signs.push_back({ Items::SignKind::Triangle,
-                QPointF(x(kMargin + 0.8), top + metrics.height() / 2), 1 });
+            if (triangle)
+                layout_.legend.signs.push_back({ Items::SignKind::Triangle,
+                    QPointF(x(kMargin + 0.8), top + metrics.height() / 2), 1 });
             layout_.legend.texts.push_back(
                 { QPointF(left, top), text, TextStyle::Legend, -1, false, wrap });
             layout_.height = top + height + x(0.8);
@@ -866,9 +879,9 @@ double StaffLayout::xAt(int measure, double tick, int& system) const
     if (measure < 0 || std::size_t(measure) >= measures.size())
         return 0;
     const auto& [index, anchors] = measures[std::size_t(measure)];
-    system = index;
     if (anchors.empty())
         return 0;
+    system = index;
     if (tick <= double(anchors.front().first))
         return anchors.front().second;
     for (std::size_t i = 1; i < anchors.size(); ++i) {

@@ -131,8 +131,9 @@ struct StaffLayout {
     Items legend; // the keys without a place of their own, under the last line
     std::vector<NoteSpot> notes; // by section, then time
     // Per measure of the sheet: its system and the x of its ticks (measure-relative tick, x), from
-    // its first note to its bar line, for the playhead.
+    // its first note to its bar line, for the playhead; system -1 for one not drawn.
     std::vector<std::pair<int, std::vector<std::pair<long long, double>>>> measures;
+    int measuresLeftOut = 0; // past kMaxDrawnMeasures, said under the staff
 
     // The x of a tick of a measure (between its notes in proportion); its system in system.
     double xAt(int measure, double tick, int& system) const;
@@ -144,6 +145,8 @@ struct StaffLayout {
 };
 
 inline constexpr double kDefaultSpace = 8;
+// The most measures drawn (about 30 A4 pages); a longer sheet's staff says how many it leaves out.
+inline constexpr std::size_t kMaxDrawnMeasures = 1000;
 
 // Lays the sheet out for a width in pixels, lines wrapped to it, from y 0 down.
 StaffLayout layoutStaff(const sheet::Sheet& sheet, double width, double space = kDefaultSpace);
