@@ -8,13 +8,15 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-svg-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format
   fonts-liberation2
   midicsv
   # The stand-in host's sound, and a sound server for its live test
   libfluidsynth-dev fluidsynth timgm6mb-soundfont pulseaudio pulseaudio-utils
   # The second SoundFont that bench/practice.sh times the practice window with
   fluid-soundfont-gm
+  # The peaks that bench/practice-click.sh reads
+  sox
   libxcb1-dev xvfb
   # The package: its validators, its checker and the manual pages
   desktop-file-utils appstream dpkg-dev lintian man-db

@@ -5,7 +5,6 @@
 #include "settingsfile.h"
 #include "tambrix.h"
 
-#include <QDir>
 #include <cstdio>
 #include <exception>
 
@@ -32,12 +31,20 @@ bool modRudimix::Main()
         QString::fromLatin1(tambrix::kRegistryValue));
     if (gsHostFolder.isEmpty())
         gsHostFolder = ownFolder;
-    // A relative folder is taken against the working folder of this moment, once, so that the
-    // settings, the test script and the host all come from the same folder.
-    if (!gsHostFolder.isEmpty() && QDir::isRelativePath(gsHostFolder))
-        gsHostFolder = QDir::toNativeSeparators(
-            QDir::cleanPath(QDir::current().absoluteFilePath(gsHostFolder)));
+    gsHostFolder = settingsfile::absoluteFolder(gsHostFolder);
     gsSettingsFile = gfnAddBackslash(gsHostFolder) + QLatin1String(tambrix::kSettingsFile);
+
+    // The system would not find a settings file by that path even where there is one.
+    if (gsSettingsFile.size() > settingsfile::longestPath()) {
+        mServices.dialogs.messageBox(
+            hostFolderTooLong(gsHostFolder,
+                settingsfile::longestPath() - (gsSettingsFile.size() - gsHostFolder.size()))
+                + QStringLiteral("\n\nMove Tambrix to a folder with a shorter name and run "
+                                 "TAMBRIX.EXE once there."),
+            QStringLiteral("Host folder name too long"), MsgIcon::Warning);
+        mServices.programEnd.endProgram();
+        return false;
+    }
 
     if (!gfnFileExists(gsSettingsFile) || settingsfile::unusable(gsSettingsFile)) {
         mServices.dialogs.messageBox(
@@ -145,6 +152,33 @@ QString modRudimix::addBackslashPosix(const QString& folder)
 bool modRudimix::gfnFileExists(const QString& path)
 {
     return settingsfile::exists(path);
+}
+
+QString modRudimix::hostFolderTooLong(const QString& folder, qsizetype longest)
+{
+    return QStringLiteral("The host folder's name is too long (%1 characters, at most %2):\n\n%3")
+        .arg(folder.size())
+        .arg(longest)
+        .arg(wrappedPath(folder));
+}
+
+QString modRudimix::wrappedPath(const QString& path, qsizetype width)
+{
+    QString wrapped;
+    qsizetype from = 0;
+    while (path.size() - from > width) {
+        // After the last separator that leaves the line at least half full, else at the width.
+        qsizetype end = from + width;
+        for (qsizetype i = end; i > from + width / 2; --i) {
+            if (path[i - 1] == u'\\' || path[i - 1] == u'/') {
+                end = i;
+                break;
+            }
+        }
+        wrapped += path.mid(from, end - from) + u'\n';
+        from = end;
+    }
+    return wrapped + path.mid(from);
 }
 
 QString modRudimix::gfnReplaceAll(

@@ -2,6 +2,7 @@
 
 #include "ansi.h"
 #include "modrudimix.h"
+#include "settingsfile.h"
 #include "tambrix.h"
 
 #include <QStringList>
@@ -37,6 +38,15 @@ qint64 gfnRunHost(modRudimix& module, const QString& scriptPath, QString* error)
 void gsbTestRun(modRudimix& module, const QString& rawText)
 {
     const QString path = gfnTestScriptPath(module);
+    const qsizetype tooMuch = testScriptTemporaryPath(path).size() - settingsfile::longestPath();
+    if (tooMuch > 0) {
+        module.services().dialogs.messageBox(
+            modRudimix::hostFolderTooLong(module.gsHostFolder, module.gsHostFolder.size() - tooMuch)
+                + QStringLiteral("\n\nThe test script cannot be written there; TAMBRIX.EXE has "
+                                 "not been started."),
+            modRudimix::programTitle(), MsgIcon::Error);
+        return;
+    }
 
     // The whole script is written at once and put in place whole; a script that could not be
     // written is never played.

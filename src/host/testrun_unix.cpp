@@ -121,3 +121,11 @@ void writeTestScript(const QString& path, const std::string& bytes, QString* err
 {
     writeScript(QFile::encodeName(path), bytes, error);
 }
+
+QString testScriptTemporaryPath(const QString& path)
+{
+    // The longest name regular::FileBeside gives it: "." and the name, ".PID-COUNT.tmp".
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return path.left(slash + 1) + u'.' + path.mid(slash + 1)
+        + QStringLiteral(".4294967295-4294967295.tmp");
+}

@@ -98,6 +98,8 @@ bool buildSheet(const Script& script, bool noTimeSignature, Sheet& sheet, std::s
             }
         }
     }
+    if (!sheet.voiceUsed[0] && !sheet.voiceUsed[1])
+        sheet.voiceUsed[0] = true; // nothing sounds: the rests in the hands' voice
     for (const auto& [key, used] : keys) {
         sheet.keys.push_back(key);
         if (!placeKey(key).known)

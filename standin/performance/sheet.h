@@ -150,7 +150,8 @@ struct Sheet {
     std::vector<Measure> measures;
     std::vector<int> keys; // every key that sounds, lowest first (one instrument each)
     std::vector<LegendEntry> legend; // the keys without a place of their own
-    std::array<bool, kVoices> voiceUsed {}; // a voice that sounds nowhere has no elements
+    // A voice that sounds nowhere has no elements (the upper one has rests when neither sounds).
+    std::array<bool, kVoices> voiceUsed {};
 };
 
 // Builds the sheet of the script as the host plays it (with or without TIMESIG, as

@@ -54,7 +54,7 @@ namespace {
         bool tiedTo = false;
     };
 
-    // The elements of one voice in one section, measure by measure.
+    // One voice of one measure: its notes and rests, tuplets and beams.
     class VoiceWriter {
     public:
         VoiceWriter(const std::vector<Column>& columns, const std::vector<std::string>& sticking,

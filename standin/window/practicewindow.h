@@ -13,9 +13,11 @@ class QMenu;
 class QSettings;
 class QSpinBox;
 class QPushButton;
+class QSlider;
 
 // The stand-in host's practice window: the pattern drawn, the transport (play and stop, loop,
-// tempo, click) and the File menu that keeps a script. One window serves every TEST.
+// count-in, tempo, click and its level) and the File menu that keeps a script. One window serves
+// every TEST: a tempo typed or a click set by the user holds for every later script.
 namespace standin {
 
 class PatternGrid;
@@ -24,14 +26,16 @@ class SheetPanel;
 class PracticeWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // settings: the host's own (size, Loop, Click, recent files); logFolder: where TAMBRIX.LOG
-    // goes. The transport has been started.
+    // settings: the host's own (size, Loop, Count-in, the click's level, recent files);
+    // logFolder: where TAMBRIX.LOG goes. The transport has been started.
     PracticeWindow(Transport& transport, QSettings& settings, const QString& logFolder,
         QWidget* parent = nullptr);
 
     // Reads the script and plays it from the top; a malformed one is reported in the status
-    // line, on stderr and in the log, and the pattern loaded before stays. startedAt: when the
-    // TAMBRIX.EXE that asked for it started (CLOCK_BOOTTIME seconds), 0 for the window's own.
+    // line, on stderr and in the log, and the pattern loaded before stays. It plays at the tempo
+    // the user typed, else at its TEMPO; with the click the user set, else as its PLAYBEAT says.
+    // startedAt: when the TAMBRIX.EXE that asked for it started (CLOCK_BOOTTIME seconds), 0 for
+    // the window's own.
     bool load(const QString& path, bool noTimeSignature, double startedAt);
     void take(const Handover& handover);
 
@@ -41,14 +45,20 @@ public:
     // The selected pattern's RAW line, as Rudimix's Paste takes it.
     QString rawLine() const;
     QString statusText() const;
+    // Back to the script's TEMPO: a tempo typed before no longer holds ("Script tempo").
+    void useScriptTempo();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildMenus();
+    QWidget* buildControls();
     static QPushButton* addButton(
         const QString& text, const QString& name, const QString& accessible, const QString& tip);
+    // A button that is on or off: plain to see when on, and read as "Loop, on" or "Loop, off".
+    static QPushButton* addToggle(const QString& text, const QString& name, const QString& tip);
+    void setTempo(int tempo, bool typed);
     void togglePlay();
     void openScript();
     void saveScript();
@@ -56,6 +66,7 @@ private:
     void fillRecent();
     void report(const QString& message, bool failure);
     void updatePlayButton(bool playing);
+    void showStatus(const QString& text);
 
     Transport& mTransport;
     QSettings& mSettings;
@@ -66,6 +77,9 @@ private:
     QPushButton* mPlay;
     QPushButton* mLoop;
     QPushButton* mClick;
+    QPushButton* mCountIn;
+    QPushButton* mScriptTempo;
+    QSlider* mClickLevel;
     QMenu* mRecent = nullptr;
     QLabel* mStatus;
     Script mScript;
@@ -73,6 +87,9 @@ private:
     QString mPath;
     bool mNoTimeSignature = false;
     QString mRequest; // what the first note's time is counted from
+    int mTypedTempo = 0; // the tempo the user typed, 0 while none holds
+    bool mClickChosen = false; // the user has set the click: PLAYBEAT no longer does
+    bool mFailed = false; // the status line shows a failure
 };
 
 } // namespace standin

@@ -39,7 +39,7 @@ namespace {
 
 } // namespace
 
-SheetPanel::SheetPanel(PatternGrid* grid, QSettings& settings, QWidget* window)
+SheetPanel::SheetPanel(PatternGrid* grid, QPushButton* toggle, QSettings& settings, QWidget* window)
     : QObject(window)
     , mSettings(settings)
     , mWindow(window)
@@ -47,7 +47,7 @@ SheetPanel::SheetPanel(PatternGrid* grid, QSettings& settings, QWidget* window)
     , mRow(new StickingRow)
     , mStaff(new StaffView)
     , mStack(new QStackedWidget)
-    , mToggle(new QPushButton(QStringLiteral("Staff")))
+    , mToggle(toggle)
     , mMemory(settings)
 {
     auto* gridPage = new QWidget;
@@ -59,11 +59,6 @@ SheetPanel::SheetPanel(PatternGrid* grid, QSettings& settings, QWidget* window)
     mStack->addWidget(gridPage);
     mStack->addWidget(mStaff);
 
-    mToggle->setObjectName(QStringLiteral("staffButton"));
-    mToggle->setAccessibleName(QStringLiteral("Staff"));
-    mToggle->setToolTip(QStringLiteral("Show the pattern as a drum staff (N)"));
-    mToggle->setCheckable(true);
-    mToggle->setFocusPolicy(Qt::NoFocus);
     connect(
         new QShortcut(Qt::Key_N, window), &QShortcut::activated, mToggle, &QAbstractButton::toggle);
     connect(mToggle, &QAbstractButton::toggled, this, &SheetPanel::showStaff);

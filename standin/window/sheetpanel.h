@@ -28,8 +28,9 @@ class StickingRow;
 class SheetPanel : public QObject {
     Q_OBJECT
 public:
-    // grid: the window's grid, put in the panel's views; window: the parent of its dialogs.
-    SheetPanel(PatternGrid* grid, QSettings& settings, QWidget* window);
+    // grid: the window's grid, put in the panel's views; toggle: the window's checkable "Staff"
+    // button; window: the parent of its dialogs.
+    SheetPanel(PatternGrid* grid, QPushButton* toggle, QSettings& settings, QWidget* window);
 
     QWidget* views() const;
     QPushButton* toggle() const { return mToggle; }

@@ -2,9 +2,10 @@
 # The sheets of scripts as a user meets them in notation programs: TAMBRIX.EXE --sheet writes the
 # MusicXML (and --midi the host's own MIDI file); LilyPond's musicxml2ly must read it without a
 # warning, and MuseScore's MIDI of it must sound the same keys on the same beats as the host's
-# (grace notes aside: of two strokes of one key less than 32 ticks (1/15 beat) apart only the later
-# counts, which holds for the host's 30 ms flams up to 130 quarter notes per minute). The host's
-# file has a bar of count-in when a grace note comes before the first beat; it is left out.
+# (grace notes aside: a stroke less than 32 ticks (1/15 beat) before the next one of its key that
+# counts does not count itself, which holds for the host's 30 ms flams up to 130 quarter notes per
+# minute). The host's file has a bar of count-in when a grace note comes before the first beat;
+# it is left out.
 #
 #   sheet_programs.sh TAMBRIX.EXE SCRIPT.drum...
 # Exits 0 when every script agrees, 1 on the first difference of each (named), 77 (skipped) when
@@ -31,10 +32,9 @@ onsets() {
       for (i = 1; i <= n; i++) if (first < 0 || tick[i] < first) first = tick[i]
       shift = (first > 0 && first < bar && first >= bar - 60) ? bar : 0
       for (i = 1; i <= n; i++) print key[i], tick[i] - shift
-    }' | sort -k1,1n -k2,2n | awk '
-    NR > 1 { if (!($1 == key && $2 - tick < 32)) print key, tick }
-    { key = $1; tick = $2 }
-    END { if (NR) print key, tick }'
+    }' | sort -k1,1n -k2,2nr | awk '
+    $1 == key && kept - $2 < 32 { next } # a grace note before the stroke kept
+    { print; key = $1; kept = $2 }' | sort -k1,1n -k2,2n
 }
 
 status=0
