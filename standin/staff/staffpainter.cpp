@@ -3,10 +3,12 @@
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPainterPathStroker>
 #include <QTransform>
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <deque>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -64,8 +66,106 @@ namespace {
         return path;
     }
 
-    // The filled noteheads of one painting as polygons at their size, flattened once (most of a
-    // staff's painting time went into flattening their curves again for every note).
+    // A stroke as the area it covers, so that every symbol is one filled shape.
+    QPainterPath stroked(const QPainterPath& path, double width, Qt::PenCapStyle cap = Qt::FlatCap,
+        Qt::PenJoinStyle join = Qt::MiterJoin)
+    {
+        QPainterPathStroker stroker;
+        stroker.setWidth(width);
+        stroker.setCapStyle(cap);
+        stroker.setJoinStyle(join);
+        return stroker.createStroke(path);
+    }
+
+    QPainterPath line(QPointF a, QPointF b)
+    {
+        QPainterPath path(a);
+        path.lineTo(b);
+        return path;
+    }
+
+    // A rest, one staff space to a unit, centred on 0.
+    QPainterPath restPath(int type)
+    {
+        QPainterPath path;
+        path.setFillRule(Qt::WindingFill);
+        if (type <= 2) {
+            path.addRect(QRectF(-0.6, -0.25, 1.2, 0.5));
+            const double y = type == 1 ? -0.25 : 0.25; // the line it hangs from or sits on
+            return path.united(stroked(line({ -0.85, y }, { 0.85, y }), 0.12));
+        }
+        if (type == 4) {
+            QPainterPath zigzag;
+            zigzag.moveTo(-0.3, -1.45);
+            zigzag.lineTo(0.3, -0.75);
+            zigzag.lineTo(-0.2, -0.1);
+            zigzag.lineTo(0.32, 0.55);
+            zigzag.quadTo(-0.55, 0.25, -0.05, 1.3);
+            return stroked(zigzag, 0.3);
+        }
+        const int count = type >= 64 ? 4 : type >= 32 ? 3 : type >= 16 ? 2 : 1;
+        const double length = 1.4 + 0.8 * (count - 1);
+        const QPointF top(0.35 + 0.2 * (count - 1), -0.7 - 0.4 * (count - 1));
+        const QPointF bottom(top.x() - 0.3 * length, top.y() + length);
+        path = stroked(line(top, bottom), 0.14);
+        for (int k = 0; k < count; ++k) {
+            const QPointF on = top + (bottom - top) * (0.8 * k / length);
+            const QPointF blob(on.x() - 0.65, on.y() + 0.05);
+            QPainterPath dot;
+            dot.addEllipse(blob, 0.21, 0.21);
+            QPainterPath hook(blob + QPointF(0, 0.15));
+            hook.quadTo(on + QPointF(-0.25, 0.35), on);
+            path = path.united(dot).united(stroked(hook, 0.12));
+        }
+        return path;
+    }
+
+    // Flags on a stem going up from its tip (mirrored for a stem going down), one space a unit.
+    QPainterPath flagPath(int count, bool up, bool slashed)
+    {
+        QPainterPath path;
+        for (int k = 0; k < count; ++k) {
+            const double y = 0.75 * k;
+            QPainterPath flag(QPointF(0, y));
+            flag.cubicTo(0.05, y + 0.9, 1.15, y + 1.2, 0.8, y + 2.7);
+            flag.cubicTo(0.9, y + 1.7, 0.35, y + 1.45, 0, y + 1.15);
+            flag.closeSubpath();
+            path = path.united(flag);
+        }
+        if (slashed)
+            path = path.united(stroked(line({ -0.7, 1.9 }, { 1.0, 0.5 }), 0.16));
+        return up ? path : QTransform::fromScale(1, -1).map(path);
+    }
+
+    QPainterPath signPath(Items::SignKind kind)
+    {
+        switch (kind) {
+        case Items::SignKind::Accent: {
+            QPainterPath wedge(QPointF(-0.65, -0.38));
+            wedge.lineTo(0.65, 0);
+            wedge.lineTo(-0.65, 0.38);
+            return stroked(wedge, 0.16);
+        }
+        case Items::SignKind::Open: {
+            QPainterPath circle;
+            circle.addEllipse(QPointF(0, 0), 0.33, 0.33);
+            return stroked(circle, 0.14);
+        }
+        case Items::SignKind::ParenLeft:
+        case Items::SignKind::ParenRight: {
+            const double side = kind == Items::SignKind::ParenLeft ? 1 : -1;
+            QPainterPath arc(QPointF(0.12 * side, -0.65));
+            arc.quadTo(-0.3 * side, 0, 0.12 * side, 0.65);
+            return stroked(arc, 0.12);
+        }
+        case Items::SignKind::Triangle:
+            break;
+        }
+        return headPath(Head::Triangle, false);
+    }
+
+    // The symbols of one painting as filled shapes at their size, their curves flattened once
+    // (most of a staff's painting time went into flattening them again for every note).
     class Glyphs {
     public:
         // detail: device pixels to a pixel of the staff, so that a page is flattened finely.
@@ -74,163 +174,96 @@ namespace {
             , mDetail(std::max(1.0, detail))
         {
         }
-        const QPolygonF& operator()(Head shape, bool hollow, double scale)
+        const QPainterPath& head(Head shape, bool hollow, double scale)
         {
-            return find(
-                int(shape) * 2 + hollow, scale, [&] { return headPath(shape, hollow); },
-                mSpace * scale);
+            return find(int(shape) * 2 + int(hollow), scale, mSpace * scale,
+                [&] { return headPath(shape, hollow); });
         }
-        // The circle of a circled x (one space to a unit), and a dot of a radius in pixels.
-        const QPolygonF& ring(double scale)
+        // The circle of a circled x.
+        const QPainterPath& ring(double scale)
         {
-            return find(
-                -1, scale,
-                [] {
-                    QPainterPath path;
-                    path.addEllipse(QPointF(0, 0), 0.775, 0.775);
-                    path.addEllipse(QPointF(0, 0), 0.665, 0.665);
-                    path.setFillRule(Qt::OddEvenFill);
-                    return path;
-                },
-                mSpace * scale);
+            return find(20, scale, mSpace * scale, [] {
+                QPainterPath circle;
+                circle.addEllipse(QPointF(0, 0), 0.72, 0.72);
+                return stroked(circle, 0.11);
+            });
         }
-        const QPolygonF& dot(double radius)
+        // The two strokes of an x.
+        const QPainterPath& cross(double scale)
+        {
+            return find(21, scale, mSpace * scale, [] {
+                return stroked(line({ -0.5, -0.5 }, { 0.5, 0.5 }), 0.17)
+                    .united(stroked(line({ -0.5, 0.5 }, { 0.5, -0.5 }), 0.17));
+            });
+        }
+        // A dot of a radius in pixels.
+        const QPainterPath& dot(double radius)
+        {
+            return find(22, radius, radius, [] {
+                QPainterPath path;
+                path.addEllipse(QPointF(0, 0), 1, 1);
+                return path;
+            });
+        }
+        const QPainterPath& rest(int type)
+        {
+            return find(100 + type, 1, mSpace, [&] { return restPath(type); });
+        }
+        const QPainterPath& flag(const Items::Flag& f)
+        {
+            return find(200 + 4 * f.count + 2 * int(f.up) + int(f.slashed), f.scale,
+                mSpace * f.scale, [&] { return flagPath(f.count, f.up, f.slashed); });
+        }
+        const QPainterPath& sign(const Items::Sign& s)
         {
             return find(
-                -2, radius,
-                [] {
-                    QPainterPath path;
-                    path.addEllipse(QPointF(0, 0), 1, 1);
-                    return path;
-                },
-                radius);
+                300 + int(s.kind), s.scale, mSpace * s.scale, [&] { return signPath(s.kind); });
         }
 
     private:
         template <typename Make>
-        const QPolygonF& find(int kind, double size, const Make& make, double unit)
+        const QPainterPath& find(int kind, double size, double unit, const Make& make)
         {
             for (const Glyph& g : mGlyphs)
                 if (g.kind == kind && g.size == size)
-                    return g.polygon;
-            const QPolygonF fine
-                = QTransform::fromScale(unit * mDetail, unit * mDetail).map(make()).toFillPolygon();
-            mGlyphs.push_back(
-                { kind, size, QTransform::fromScale(1 / mDetail, 1 / mDetail).map(fine) });
-            return mGlyphs.back().polygon;
+                    return g.path;
+            const QPainterPath shape = make();
+            const double fine = unit * mDetail;
+            QPainterPath flat;
+            flat.setFillRule(shape.fillRule());
+            const QTransform back = QTransform::fromScale(1 / mDetail, 1 / mDetail);
+            for (const QPolygonF& polygon :
+                shape.toSubpathPolygons(QTransform::fromScale(fine, fine)))
+                flat.addPolygon(back.map(polygon));
+            mGlyphs.push_back({ kind, size, flat });
+            return mGlyphs.back().path;
         }
 
         struct Glyph {
             int kind;
             double size;
-            QPolygonF polygon;
+            QPainterPath path;
         };
         double mSpace;
         double mDetail;
-        std::vector<Glyph> mGlyphs;
+        std::deque<Glyph> mGlyphs; // references to its shapes stay valid
     };
 
-    void drawHead(
-        QPainter& painter, const Items::Head& h, double sp, const QColor& colour, Glyphs& glyphs)
+    void fill(QPainter& painter, const QPainterPath& shape, QPointF at, const QColor& colour)
     {
-        if (h.shape != Head::X && h.shape != Head::CircledX) {
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(colour);
-            painter.drawPolygon(
-                glyphs(h.shape, h.hollow, h.scale).translated(h.at), Qt::OddEvenFill);
-            return;
-        }
-        const double u = sp * h.scale;
-        painter.save();
-        painter.translate(h.at);
-        painter.scale(u, u);
-        {
-            QPen pen(colour, 0.17);
-            pen.setCapStyle(Qt::FlatCap);
-            painter.setPen(pen);
-            painter.setBrush(Qt::NoBrush);
-            painter.drawLine(QPointF(-0.5, -0.5), QPointF(0.5, 0.5));
-            painter.drawLine(QPointF(-0.5, 0.5), QPointF(0.5, -0.5));
-        }
-        painter.restore();
-        if (h.shape == Head::CircledX) {
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(colour);
-            painter.drawPolygon(glyphs.ring(h.scale).translated(h.at), Qt::OddEvenFill);
-        }
-    }
-
-    void drawRest(QPainter& painter, const Items::Rest& r, double sp, const QColor& colour)
-    {
-        painter.save();
-        painter.translate(r.at);
-        painter.scale(sp, sp);
-        if (r.type <= 2) {
-            painter.fillRect(QRectF(-0.6, -0.25, 1.2, 0.5), colour);
-            QPen pen(colour, 0.12);
-            painter.setPen(pen);
-            const double y = r.type == 1 ? -0.25 : 0.25; // the line it hangs from or sits on
-            painter.drawLine(QPointF(-0.85, y), QPointF(0.85, y));
-        } else if (r.type == 4) {
-            QPen pen(colour, 0.3);
-            pen.setJoinStyle(Qt::MiterJoin);
-            pen.setCapStyle(Qt::FlatCap);
-            painter.setPen(pen);
-            painter.setBrush(Qt::NoBrush);
-            QPainterPath path;
-            path.moveTo(-0.3, -1.45);
-            path.lineTo(0.3, -0.75);
-            path.lineTo(-0.2, -0.1);
-            path.lineTo(0.32, 0.55);
-            path.quadTo(-0.55, 0.25, -0.05, 1.3);
-            painter.drawPath(path);
-        } else {
-            const int count = r.type >= 64 ? 4 : r.type >= 32 ? 3 : r.type >= 16 ? 2 : 1;
-            const double length = 1.4 + 0.8 * (count - 1);
-            const QPointF top(0.35 + 0.2 * (count - 1), -0.7 - 0.4 * (count - 1));
-            const QPointF bottom(top.x() - 0.3 * length, top.y() + length);
-            painter.setPen(QPen(colour, 0.14));
-            painter.drawLine(top, bottom);
-            painter.setBrush(colour);
-            for (int k = 0; k < count; ++k) {
-                const QPointF on = top + (bottom - top) * (0.8 * k / length);
-                const QPointF blob(on.x() - 0.65, on.y() + 0.05);
-                painter.setPen(Qt::NoPen);
-                painter.drawEllipse(blob, 0.21, 0.21);
-                painter.setPen(QPen(colour, 0.12));
-                QPainterPath hook;
-                hook.moveTo(blob + QPointF(0, 0.15));
-                hook.quadTo(on + QPointF(-0.25, 0.35), on);
-                painter.setBrush(Qt::NoBrush);
-                painter.drawPath(hook);
-                painter.setBrush(colour);
-            }
-        }
-        painter.restore();
-    }
-
-    void drawFlag(QPainter& painter, const Items::Flag& f, double sp, const QColor& colour)
-    {
-        const double u = sp * f.scale;
-        painter.save();
-        painter.translate(f.tip);
-        painter.scale(u, f.up ? u : -u);
         painter.setPen(Qt::NoPen);
         painter.setBrush(colour);
-        for (int k = 0; k < f.count; ++k) {
-            const double y = 0.75 * k;
-            QPainterPath path;
-            path.moveTo(0, y);
-            path.cubicTo(0.05, y + 0.9, 1.15, y + 1.2, 0.8, y + 2.7);
-            path.cubicTo(0.9, y + 1.7, 0.35, y + 1.45, 0, y + 1.15);
-            path.closeSubpath();
-            painter.drawPath(path);
-        }
-        if (f.slashed) {
-            painter.setPen(QPen(colour, 0.16));
-            painter.drawLine(QPointF(-0.7, 1.9), QPointF(1.0, 0.5));
-        }
-        painter.restore();
+        painter.drawPath(shape.translated(at));
+    }
+
+    void drawHead(QPainter& painter, const Items::Head& h, const QColor& colour, Glyphs& glyphs)
+    {
+        if (h.shape == Head::X || h.shape == Head::CircledX)
+            fill(painter, glyphs.cross(h.scale), h.at, colour);
+        else
+            fill(painter, glyphs.head(h.shape, h.hollow, h.scale), h.at, colour);
+        if (h.shape == Head::CircledX)
+            fill(painter, glyphs.ring(h.scale), h.at, colour);
     }
 
     void drawCurve(QPainter& painter, const Items::Curve& c, double sp, const QColor& colour)
@@ -244,45 +277,6 @@ namespace {
         painter.setPen(QPen(colour, 0.04 * sp));
         painter.setBrush(colour);
         painter.drawPath(path);
-    }
-
-    void drawSign(QPainter& painter, const Items::Sign& s, double sp, const QColor& colour)
-    {
-        painter.save();
-        painter.translate(s.at);
-        const double u = sp * s.scale;
-        painter.scale(u, u);
-        painter.setBrush(Qt::NoBrush);
-        switch (s.kind) {
-        case Items::SignKind::Accent: {
-            QPen pen(colour, 0.16);
-            pen.setJoinStyle(Qt::MiterJoin);
-            painter.setPen(pen);
-            const QPointF wedge[] = { { -0.65, -0.38 }, { 0.65, 0 }, { -0.65, 0.38 } };
-            painter.drawPolyline(wedge, 3);
-            break;
-        }
-        case Items::SignKind::Open:
-            painter.setPen(QPen(colour, 0.14));
-            painter.drawEllipse(QPointF(0, 0), 0.33, 0.33);
-            break;
-        case Items::SignKind::ParenLeft:
-        case Items::SignKind::ParenRight: {
-            const double side = s.kind == Items::SignKind::ParenLeft ? 1 : -1;
-            QPainterPath arc;
-            arc.moveTo(0.12 * side, -0.65);
-            arc.quadTo(-0.3 * side, 0, 0.12 * side, 0.65);
-            painter.setPen(QPen(colour, 0.12));
-            painter.drawPath(arc);
-            break;
-        }
-        case Items::SignKind::Triangle:
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(colour);
-            painter.drawPath(headPath(Head::Triangle, false));
-            break;
-        }
-        painter.restore();
     }
 
     // The fonts of the text styles for one painting, made once.
@@ -337,49 +331,63 @@ namespace {
 
 } // namespace
 
+namespace {
+
+    void paintWith(QPainter& painter, const Items& items, double space, const PaintStyle& style,
+        Glyphs& glyphs, Fonts& fonts)
+    {
+        auto colour = [&](int owner) {
+            return owner != kNobody && owner == style.highlighted ? style.highlight : style.ink;
+        };
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPen pen;
+        pen.setCapStyle(Qt::FlatCap);
+        for (const Items::Line& l : items.lines) {
+            pen.setColor(colour(l.owner));
+            pen.setWidthF(l.width);
+            painter.setPen(pen);
+            painter.drawLine(l.line);
+        }
+        for (const Items::Head& h : items.heads)
+            drawHead(painter, h, colour(h.owner), glyphs);
+        for (const Items::Rest& r : items.rests)
+            fill(painter, glyphs.rest(r.type), r.at, colour(r.owner));
+        for (const Items::Flag& f : items.flags)
+            fill(painter, glyphs.flag(f), f.tip, colour(f.owner));
+        for (const Items::Dot& d : items.dots)
+            fill(painter, glyphs.dot(d.radius), d.at, colour(d.owner));
+        for (const Items::Curve& c : items.curves)
+            drawCurve(painter, c, space, colour(c.owner));
+        for (const Items::Sign& s : items.signs)
+            fill(painter, glyphs.sign(s), s.at, colour(s.owner));
+        for (const Items::Text& t : items.texts)
+            drawText(painter, t, space, colour(t.owner), fonts);
+    }
+
+    double detailOf(const QPainter& painter)
+    {
+        return std::sqrt(std::abs(painter.worldTransform().determinant()));
+    }
+
+} // namespace
+
 void paintItems(QPainter& painter, const Items& items, double space, const PaintStyle& style)
 {
-    auto colour = [&](int owner) {
-        return owner != kNobody && owner == style.highlighted ? style.highlight : style.ink;
-    };
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPen pen;
-    pen.setCapStyle(Qt::FlatCap);
-    for (const Items::Line& l : items.lines) {
-        pen.setColor(colour(l.owner));
-        pen.setWidthF(l.width);
-        painter.setPen(pen);
-        painter.drawLine(l.line);
-    }
-    Glyphs glyphs(space, std::sqrt(std::abs(painter.worldTransform().determinant())));
-    for (const Items::Head& h : items.heads)
-        drawHead(painter, h, space, colour(h.owner), glyphs);
-    for (const Items::Rest& r : items.rests)
-        drawRest(painter, r, space, colour(r.owner));
-    for (const Items::Flag& f : items.flags)
-        drawFlag(painter, f, space, colour(f.owner));
-    painter.setPen(Qt::NoPen);
-    for (const Items::Dot& d : items.dots) {
-        painter.setBrush(colour(d.owner));
-        painter.drawPolygon(glyphs.dot(d.radius).translated(d.at));
-    }
-    for (const Items::Curve& c : items.curves)
-        drawCurve(painter, c, space, colour(c.owner));
-    for (const Items::Sign& s : items.signs)
-        drawSign(painter, s, space, colour(s.owner));
+    Glyphs glyphs(space, detailOf(painter));
     Fonts fonts(space);
-    for (const Items::Text& t : items.texts)
-        drawText(painter, t, space, colour(t.owner), fonts);
+    paintWith(painter, items, space, style, glyphs, fonts);
 }
 
 void paintStaff(
     QPainter& painter, const StaffLayout& layout, const PaintStyle& style, const QRectF& visible)
 {
+    Glyphs glyphs(layout.space, detailOf(painter));
+    Fonts fonts(layout.space);
     for (const System& system : layout.systems) {
         if (visible.isNull() || (system.bottom >= visible.top() && system.top <= visible.bottom()))
-            paintItems(painter, system.items, layout.space, style);
+            paintWith(painter, system.items, layout.space, style, glyphs, fonts);
     }
-    paintItems(painter, layout.legend, layout.space, style);
+    paintWith(painter, layout.legend, layout.space, style, glyphs, fonts);
 }
 
 } // namespace standin::staff

@@ -100,6 +100,7 @@ PracticeWindow::PracticeWindow(
     mStatus->setAccessibleName(QStringLiteral("Status"));
     mStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addWidget(mStatus, 1);
+    statusBar()->addPermanentWidget(mSheetPanel->toggle()); // under the view it switches
     buildMenus();
 
     // The keys act at once (a button's own shortcut would animate a press for 100 ms first).
@@ -181,7 +182,7 @@ QWidget* PracticeWindow::buildControls()
     auto* row = new QHBoxLayout(controls);
     row->setContentsMargins(0, 0, 0, 0);
     for (QWidget* widget : std::initializer_list<QWidget*> { mPlay, mLoop, mCountIn, tempoLabel,
-             mTempo, mScriptTempo, mClick, levelLabel, mClickLevel, mSheetPanel->toggle() })
+             mTempo, mScriptTempo, mClick, levelLabel, mClickLevel })
         row->addWidget(widget);
     row->addStretch();
     return controls;
