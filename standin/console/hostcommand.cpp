@@ -68,12 +68,14 @@ int initialise(const QString& folder, const std::filesystem::path& registryFile,
             << " with its section [program].\n";
     }
 
-    // The registry holds Windows-1252 text: a folder name outside it cannot be stored, and an
-    // older value (which would send Rudimix to another folder) goes. Rudimix then finds the host
-    // only when it lies in this same folder, using its own folder.
+    // The registry holds Windows-1252 text of at most 255 bytes (what Rudimix reads): a folder
+    // name outside it or longer cannot be stored, and an older value (which would send Rudimix
+    // to another folder) goes. Rudimix then finds the host only when it lies in this same
+    // folder, using its own folder.
     const std::string encoded = cp1252::fromUnicode(folder);
     std::string reason;
-    if (cp1252::toUnicode(encoded) != folder) {
+    const bool tooLong = encoded.size() >= 256;
+    if (cp1252::toUnicode(encoded) != folder || tooLong) {
         bool removed = false;
         if (!IniRegistry(registryFile).removeValue(kRegistryKey, "ExeIniLocn", &removed, &reason)) {
             err << "TAMBRIX.EXE: cannot remove the older registry value ExeIniLocn from "
@@ -81,7 +83,10 @@ int initialise(const QString& folder, const std::filesystem::path& registryFile,
             return InitialisationFailed;
         }
         const std::string what = "the folder name " + folder.toStdString()
-            + " cannot be written in Windows-1252, so the registry value ExeIniLocn is not set"
+            + (tooLong ? " is " + std::to_string(encoded.size())
+                        + " bytes long, more than the 255 that the registry value ExeIniLocn holds"
+                       : std::string(" cannot be written in Windows-1252"))
+            + ", so the registry value ExeIniLocn is not set"
             + (removed ? " (the older one has been removed)" : "");
         if (QFileInfo(folder + QStringLiteral("/rudimix")).isExecutable()) {
             out << "TAMBRIX.EXE: " << what
@@ -89,9 +94,8 @@ int initialise(const QString& folder, const std::filesystem::path& registryFile,
                 << "TAMBRIX.EXE is initialised.\n";
             return Success;
         }
-        err << "TAMBRIX.EXE: " << what
-            << "; Rudimix cannot find this host folder: use one whose name Windows-1252 can "
-               "hold\n";
+        err << "TAMBRIX.EXE: " << what << "; Rudimix cannot find this host folder: use one "
+            << (tooLong ? "with a shorter name" : "whose name Windows-1252 can hold") << "\n";
         return InitialisationFailed;
     }
     if (!IniRegistry(registryFile).setString(kRegistryKey, "ExeIniLocn", encoded, &reason)) {

@@ -8,11 +8,19 @@
 #include "tempdir.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTest>
+#include <QTimer>
 #include <atomic>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -208,6 +216,119 @@ TEST(Practice, WindowTakesHandedOverScriptsKeepsTheLastGoodOneAndSavesItsBytes)
     ASSERT_TRUE(window.saveAs(temp.file("kept.drum")));
     EXPECT_EQ(TempFolder::read(temp.file("kept.drum")), second);
     transport.stop();
+}
+
+// Save As, through its dialog and its checks: a name typed without ".drum" that names an existing
+// script is asked about; a FIFO and a read-only file (one over 64 MiB too) are never replaced.
+TEST(Practice, SaveAsAsksBeforeReplacingAndReplacesOnlyWritableFiles)
+{
+    TempFolder temp;
+    qputenv("XDG_RUNTIME_DIR", temp.path().toLocal8Bit());
+    standin::Transport transport;
+    std::string error;
+    ASSERT_EQ(transport.start("", "file", error), 0) << error;
+    QSettings settings(temp.file("practice.ini"), QSettings::IniFormat);
+    standin::PracticeWindow window(transport, settings, temp.path());
+    const QByteArray script = "RAW [new-rud]=48X\r\n[new-rud]\r\n";
+    TempFolder::write(temp.file("one.drum"), script);
+    ASSERT_TRUE(window.load(temp.file("one.drum"), false, 0));
+    transport.stop();
+    const QByteArray victim(64, 'v');
+    enum class Target { Typed, Fifo, ReadOnlyLarge };
+    const struct {
+        const char* name;
+        Target target;
+        QMessageBox::StandardButton answer; // to the question, if one comes
+        bool replaced;
+    } rows[] = { { "typed without .drum, kept", Target::Typed, QMessageBox::No, false },
+        { "typed without .drum, replaced", Target::Typed, QMessageBox::Yes, true },
+        { "a FIFO", Target::Fifo, QMessageBox::NoButton, false },
+        { "read-only, 100 MB", Target::ReadOnlyLarge, QMessageBox::NoButton, false } };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString path = temp.file("victim.drum");
+        QFile::remove(path);
+        if (row.target == Target::Fifo) {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+        } else {
+            TempFolder::write(path, victim);
+        }
+        if (row.target == Target::ReadOnlyLarge) {
+            ASSERT_TRUE(QFile::resize(path, 100'000'000));
+            ::chmod(QFile::encodeName(path).constData(), 0444);
+        }
+        QString asked;
+        if (row.target == Target::Typed) {
+            // The dialog gets the name typed, then answers its question; anything still open
+            // afterwards is closed, so that a failure cannot leave the test waiting.
+            bool typed = false;
+            QTimer driver;
+            QObject::connect(&driver, &QTimer::timeout, [&] {
+                QWidget* modal = QApplication::activeModalWidget();
+                if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                    asked = box->text();
+                    box->button(row.answer)->click();
+                } else if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && !typed) {
+                    // As typed into its name field (again, should the folder's loading replace
+                    // it), then Save.
+                    const QStringList chosen = dialog->selectedFiles();
+                    if (!chosen.isEmpty() && chosen.first().endsWith("/victim.drum")) {
+                        typed = true;
+                        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+                    } else {
+                        dialog->selectFile("victim");
+                    }
+                } else if (modal) {
+                    modal->close();
+                }
+            });
+            driver.start(20);
+            window.findChild<QAction*>("saveAsAction")->trigger();
+            EXPECT_FALSE(asked.isEmpty()) << "nothing was asked";
+            EXPECT_TRUE(asked.contains("victim.drum already exists")) << asked.toStdString();
+        } else {
+            EXPECT_FALSE(window.saveAs(path));
+            EXPECT_TRUE(window.statusText().contains(row.target == Target::Fifo
+                    ? "a named pipe, which is never replaced"
+                    : "Permission denied"))
+                << window.statusText().toStdString();
+        }
+        const QFileInfo after(path);
+        EXPECT_EQ(after.isFile(), row.target != Target::Fifo);
+        if (row.target == Target::Typed) {
+            EXPECT_EQ(TempFolder::read(path), row.replaced ? script : victim);
+        }
+        if (row.target == Target::ReadOnlyLarge) {
+            EXPECT_EQ(after.size(), 100'000'000);
+        }
+        ::chmod(QFile::encodeName(path).constData(), 0644);
+    }
+    EXPECT_EQ(window.findChild<QAction*>("saveAsAction")->shortcut(), QKeySequence("Ctrl+Shift+S"));
+}
+
+// What the window keeps from its settings and from a hand-over is bounded: a saved size is
+// clamped to the screens, and a window that is closing plays nothing handed to it and says so.
+TEST(Practice, WindowClampsItsSizeAndRefusesHandOversWhileClosing)
+{
+    TempFolder temp;
+    qputenv("XDG_RUNTIME_DIR", temp.path().toLocal8Bit());
+    standin::Transport transport;
+    std::string error;
+    ASSERT_EQ(transport.start("", "file", error), 0) << error;
+    QSettings settings(temp.file("practice.ini"), QSettings::IniFormat);
+    settings.setValue("size", QSize(100000, 100000));
+    standin::PracticeWindow window(transport, settings, temp.path());
+    const QSize screens = QGuiApplication::primaryScreen()->availableVirtualGeometry().size();
+    EXPECT_LE(window.width(), screens.width());
+    EXPECT_LE(window.height(), screens.height());
+    TempFolder::write(temp.file("one.drum"), "RAW [new-rud]=48X\r\n[new-rud]\r\n");
+    window.show();
+    window.close();
+    standin::HandoverReply reply;
+    window.take({ temp.file("one.drum"), false, 0 }, &reply);
+    EXPECT_EQ(reply.outcome, standin::HandoverReply::Outcome::Closing);
+    EXPECT_FALSE(transport.playing());
+    EXPECT_LE(settings.value("size").toSize().width(), screens.width());
 }
 
 } // namespace
