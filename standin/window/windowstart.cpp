@@ -146,8 +146,8 @@ int runPracticeWindow(int& argc, char** argv, bool (*displayAnswers)())
                 std::cout << "Handed " << script.toStdString() << " to the practice window.\n";
                 return Success;
             case HandoverReply::Outcome::Refused:
-                std::cerr << "TAMBRIX.EXE: the practice window refused " << script.toStdString()
-                          << ": " << reply.message.toStdString() << "\n";
+                std::cerr << "TAMBRIX.EXE: the practice window refused the script: "
+                          << reply.message.toStdString() << "\n";
                 return reply.code > 0 ? reply.code : int(BadScript);
             case HandoverReply::Outcome::Closing:
                 std::cout << "TAMBRIX.EXE: the practice window is closing; " << script.toStdString()
