@@ -1,6 +1,8 @@
 #include "launcher.h"
 
 #include "cp1252.h"
+#include "tambrix.h"
+#include "xdgfolders.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,22 +16,20 @@ namespace launcher {
 QString registeredHostFolder(IRegistry& registry)
 {
     return cp1252::toUnicode(readStringValue(
-        registry, HKEY_CURRENT_USER, "software\\Quillmoor Tambrix\\", "ExeIniLocn"));
+        registry, HKEY_CURRENT_USER, tambrix::kRegistryKey, tambrix::kRegistryValue));
 }
 
 QString userHostFolder()
 {
-    const QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    if (data.startsWith(u'/')) // a relative XDG_DATA_HOME is not valid and does not count
-        return QDir::cleanPath(data + QStringLiteral("/tambrix"));
-    return QDir::cleanPath(QDir::homePath() + QStringLiteral("/.local/share/tambrix"));
+    return QDir::cleanPath(
+        QFile::decodeName(xdg::baseFolder(xdg::Base::Data).c_str()) + QStringLiteral("/tambrix"));
 }
 
 QString standInHost(const QString& launcherFolder)
 {
     for (const QString& candidate : { QStringLiteral(RUDIMIX_STANDIN_FROM_BIN), QString() }) {
-        const QFileInfo host(
-            QDir::cleanPath(launcherFolder + u'/' + candidate + QStringLiteral("/TAMBRIX.EXE")));
+        const QFileInfo host(QDir::cleanPath(
+            launcherFolder + u'/' + candidate + u'/' + QLatin1String(tambrix::kHostProgram)));
         if (host.isFile() && host.isExecutable())
             return host.canonicalFilePath();
     }
@@ -58,9 +58,11 @@ namespace {
     // in it, else XDG_DATA_HOME when it lies there, else its own parent.
     QString topFolder(const QString& userFolder)
     {
-        for (const QString& top : { QDir::homePath(), qEnvironmentVariable("XDG_DATA_HOME") })
-            if (top.startsWith(u'/') && userFolder.startsWith(QDir::cleanPath(top) + u'/'))
-                return QDir::cleanPath(top);
+        for (const std::string& top : { xdg::homeFolder(), xdg::baseFolder(xdg::Base::Data) }) {
+            const QString folder = QDir::cleanPath(QFile::decodeName(top.c_str()));
+            if (folder.startsWith(u'/') && userFolder.startsWith(folder + u'/'))
+                return folder;
+        }
         return QFileInfo(userFolder).path();
     }
 
@@ -86,7 +88,7 @@ QString unsafeHostFolder(const QString& userFolder, const QString& standIn)
     }
     // TAMBRIX.EXE: the link to the stand-in host, or a program of this user's that no one else
     // can change (a link elsewhere is followed and checked).
-    const QFileInfo program(userFolder + QStringLiteral("/TAMBRIX.EXE"));
+    const QFileInfo program(userFolder + u'/' + QLatin1String(tambrix::kHostProgram));
     if (!program.exists()
         || (program.isSymLink() && !standIn.isEmpty()
             && program.canonicalFilePath() == QFileInfo(standIn).canonicalFilePath()))
@@ -101,11 +103,11 @@ bool prepareHostFolder(IRegistry& registry, const QString& userFolder, const QSt
     std::ostream& out, std::ostream& err)
 {
     const QString registered = registeredHostFolder(registry);
-    const QString settings = userFolder + QStringLiteral("/TAMBRIX.INI");
+    const QString settings = userFolder + u'/' + QLatin1String(tambrix::kSettingsFile);
     const bool vanished = !registered.isEmpty() && !QFileInfo(registered).isDir();
     if (!registered.isEmpty() && !vanished && QDir::cleanPath(registered) != userFolder) {
         // A host folder of the user's choice is left alone; one that Rudimix would refuse is named.
-        if (!QFileInfo(registered + QStringLiteral("/TAMBRIX.INI")).isFile())
+        if (!QFileInfo(registered + u'/' + QLatin1String(tambrix::kSettingsFile)).isFile())
             err << "rudimix-launch: the registered host folder " << registered.toStdString()
                 << " has no TAMBRIX.INI; run TAMBRIX.EXE --init " << registered.toStdString()
                 << " to initialise it\n";
@@ -152,7 +154,7 @@ bool prepareHostFolder(IRegistry& registry, const QString& userFolder, const QSt
     }
     // TAMBRIX.EXE: a link to the stand-in host; a link left dangling by an older installation is
     // renewed, a program that someone put there is kept, anything else is named.
-    const QString link = userFolder + QStringLiteral("/TAMBRIX.EXE");
+    const QString link = userFolder + u'/' + QLatin1String(tambrix::kHostProgram);
     const QFileInfo existing(link);
     if (existing.isSymLink() && !existing.exists())
         QFile::remove(link);

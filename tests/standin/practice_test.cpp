@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -263,22 +264,34 @@ TEST(Practice, SaveAsAsksBeforeReplacingAndReplacesOnlyWritableFiles)
             // afterwards is closed, so that a failure cannot leave the test waiting.
             bool typed = false;
             QTimer driver;
+            int ticks = 0;
             QObject::connect(&driver, &QTimer::timeout, [&] {
                 QWidget* modal = QApplication::activeModalWidget();
-                if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                if (++ticks > 500 && modal) { // ~10 s: only a hang comes here
+                    ADD_FAILURE() << "still open: " << modal->metaObject()->className() << " "
+                                  << (qobject_cast<QFileDialog*>(modal)
+                                             ? qobject_cast<QFileDialog*>(modal)
+                                                   ->selectedFiles()
+                                                   .join(" ")
+                                                   .toStdString()
+                                             : std::string());
+                    modal->close();
+                } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
                     asked = box->text();
                     box->button(row.answer)->click();
                 } else if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && !typed) {
-                    // As typed into its name field (again, should the folder's loading replace
-                    // it), then Save.
+                    // The name typed into its field (again, should the folder's loading put the
+                    // script's own name there), then Save once the dialog has taken it.
+                    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
                     const QStringList chosen = dialog->selectedFiles();
-                    if (!chosen.isEmpty()
+                    if (name->text() != "victim") {
+                        name->selectAll();
+                        QTest::keyClicks(name, "victim");
+                    } else if (!chosen.isEmpty()
                         && (chosen.first().endsWith("/victim.drum")
                             || chosen.first().endsWith("/victim"))) {
                         typed = true;
                         QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-                    } else {
-                        dialog->selectFile("victim");
                     }
                 } else if (modal) {
                     modal->close();
