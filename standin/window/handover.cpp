@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QVariant>
 #include <QtEndian>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -214,11 +215,15 @@ void HandoverServer::accept()
 {
     while (QLocalSocket* connection = mServer->nextPendingConnection()) {
         // Connections that send nothing hold a file descriptor each: a few at most, the oldest
-        // closed first, and none for longer than the deadline.
+        // of those that have sent nothing yet closed first, and none for longer than the
+        // deadline.
         QList<QLocalSocket*> open;
         for (QLocalSocket* other : findChildren<QLocalSocket*>(Qt::FindDirectChildrenOnly))
             if (other->state() != QLocalSocket::UnconnectedState)
                 open.append(other);
+        std::stable_partition(open.begin(), open.end(), [](QLocalSocket* other) {
+            return other->bytesAvailable() == 0 && other->property("message").isNull();
+        });
         for (qsizetype i = 0; i + kMaxHandoverConnections <= open.size(); ++i) {
             open[i]->abort();
             open[i]->deleteLater();

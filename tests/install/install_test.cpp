@@ -347,97 +347,73 @@ TEST(Launcher, NamesWhatIsWrongAndReplacesAVanishedHostFolder)
     qunsetenv("XDG_CONFIG_HOME");
 }
 
-// The launcher runs no program that another user could have put in the host folder, and says
-// "registered" only when the registry value names the folder.
+// The launcher runs no program that another user could have put in the host folder (another
+// user's files need root to be made), and says "registered" only when the value names the folder.
 TEST(Launcher, RefusesAHostFolderOthersCanChangeOrTheRegistryCannotHold)
 {
     const QString standIn = QStringLiteral(RUDIMIX_BUILD_DIR "/bin/TAMBRIX.EXE");
-    enum class Setup { LinkToOthers, SharedDataHome, ProgramWritableByOthers, LongName };
+    const QString longName = QString(130, u'n') + u'/' + QString(130, u'n');
     const struct {
         const char* name;
-        Setup setup;
-        bool needsRoot; // to make files of another user
+        const char* userFolder; // in the temporary folder, made by the row
+        const char* program; // TAMBRIX.EXE there, with its mode and owner (0: this user)
+        mode_t mode;
+        uid_t owner;
         const char* message;
-    } rows[] = {
-        { "the folder a link to another user's", Setup::LinkToOthers, true,
-            "/mine (a link to %1/other) belongs to another user" },
-        { "a shared data home with another user's host", Setup::SharedDataHome, true,
+    } rows[] = { { "the folder a link to another user's", "mine", "other/TAMBRIX.EXE", 0755, 65534,
+                     "/mine (a link to %1/other) belongs to another user" },
+        { "a shared data home with another user's host", "shared/tambrix",
+            "shared/tambrix/TAMBRIX.EXE", 0755, 65534,
             "%1/shared/tambrix belongs to another user" },
-        { "TAMBRIX.EXE writable by others", Setup::ProgramWritableByOthers, false,
+        { "TAMBRIX.EXE writable by others", "mine", "mine/TAMBRIX.EXE", 0777, 0,
             "%1/mine/TAMBRIX.EXE can be written by other users" },
-        { "a folder name of 256 bytes or more", Setup::LongName, false,
-            "bytes long and the registry value ExeIniLocn holds at most 255" },
-    };
-    const uid_t other = 65534; // nobody
+        { "a folder name of 256 bytes or more", "", "", 0, 0,
+            "bytes long and the registry value ExeIniLocn holds at most 255" } };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        if (row.needsRoot && ::geteuid() != 0) {
-            std::printf("[ skipped  ] %s: needs root to make another user's files\n", row.name);
+        if (row.owner && ::geteuid() != 0)
             continue;
-        }
         TempFolder temp;
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(temp.file(u"config"_s)));
         IniRegistry registry(temp.file(u"config/winreg/HKEY_CURRENT_USER.ini"_s).toStdString());
-        QString userFolder = temp.file(u"mine"_s);
-        const QString marker = temp.file(u"ran"_s);
-        const QByteArray program = "#!/bin/sh\ntouch '" + QFile::encodeName(marker) + "'\n";
-        auto makeProgram = [&](const QString& path, mode_t mode, uid_t owner) {
-            TempFolder::write(path, program);
-            ::chmod(QFile::encodeName(path).constData(), mode);
-            if (owner != ::geteuid()) {
-                ASSERT_EQ(::chown(QFile::encodeName(path).constData(), owner, owner), 0);
-            }
-        };
-        switch (row.setup) {
-        case Setup::LinkToOthers:
-            ASSERT_TRUE(QDir().mkpath(temp.file(u"other"_s)));
-            makeProgram(temp.file(u"other/TAMBRIX.EXE"_s), 0755, other);
-            ASSERT_EQ(
-                ::chown(QFile::encodeName(temp.file(u"other"_s)).constData(), other, other), 0);
-            ASSERT_TRUE(QFile::link(temp.file(u"other"_s), userFolder));
-            break;
-        case Setup::SharedDataHome:
-            ASSERT_TRUE(QDir().mkpath(temp.file(u"shared/tambrix"_s)));
+        const QString userFolder = temp.file(*row.userFolder ? QString(row.userFolder) : longName);
+        const QString program = temp.file(row.program), marker = temp.file(u"ran"_s);
+        if (*row.program) { // a program that leaves a mark when it runs
+            QDir().mkpath(QFileInfo(program).path());
+            TempFolder::write(program, "#!/bin/sh\ntouch '" + QFile::encodeName(marker) + "'\n");
+            ::chmod(QFile::encodeName(program).constData(), row.mode);
+            for (const QString& path : { program, QFileInfo(program).path() })
+                if (row.owner && ::chown(QFile::encodeName(path).constData(), row.owner, row.owner))
+                    FAIL() << "chown";
+        }
+        if (QString(row.program).startsWith(u"other"_s))
+            QFile::link(temp.file(u"other"_s), userFolder);
+        if (QString(row.userFolder).startsWith(u"shared"_s)) {
             ::chmod(QFile::encodeName(temp.file(u"shared"_s)).constData(), 01777);
-            makeProgram(temp.file(u"shared/tambrix/TAMBRIX.EXE"_s), 0755, other);
-            ASSERT_EQ(::chown(QFile::encodeName(temp.file(u"shared/tambrix"_s)).constData(), other,
-                          other),
-                0);
-            userFolder = temp.file(u"shared/tambrix"_s);
             qputenv("XDG_DATA_HOME", QFile::encodeName(temp.file(u"shared"_s)));
-            break;
-        case Setup::ProgramWritableByOthers:
-            ASSERT_TRUE(QDir().mkpath(userFolder));
-            makeProgram(userFolder + u"/TAMBRIX.EXE"_s, 0777, ::geteuid());
-            break;
-        case Setup::LongName:
-            userFolder = temp.file(QString(130, u'n') + u'/' + QString(130, u'n'));
-            break;
         }
         std::ostringstream out, err;
         EXPECT_FALSE(launcher::prepareHostFolder(registry, userFolder, standIn, out, err));
         qunsetenv("XDG_DATA_HOME");
         const QString said = QString::fromStdString(out.str() + err.str());
         EXPECT_TRUE(said.startsWith(u"rudimix-launch: "_s) && said.count(u'\n') == 1
-            && said.contains(QString::fromUtf8(row.message).arg(temp.path())))
+            && said.contains(QString(row.message).replace(u"%1"_s, temp.path()))
+            && !said.contains(u"registered it"_s))
             << said.toStdString();
-        EXPECT_FALSE(said.contains(u"registered it"_s));
         EXPECT_FALSE(QFileInfo::exists(marker)) << "the program was run";
         EXPECT_TRUE(launcher::registeredHostFolder(registry).isEmpty());
     }
     // TAMBRIX.EXE --init refuses such a folder as well, naming why.
     TempFolder temp;
-    const QString longFolder = temp.file(QString(130, u'n') + u'/' + QString(130, u'n'));
-    ASSERT_TRUE(QDir().mkpath(longFolder));
+    QDir().mkpath(temp.file(longName));
     QProcess init;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"XDG_CONFIG_HOME"_s, temp.file(u"config"_s));
     init.setProcessEnvironment(environment);
-    init.start(standIn, { u"--init"_s, longFolder });
+    init.start(standIn, { u"--init"_s, temp.file(longName) });
     ASSERT_TRUE(init.waitForFinished(30000));
     EXPECT_EQ(init.exitCode(), 3);
-    EXPECT_TRUE(init.readAllStandardError().contains("bytes long, more than the 255 that the "
-                                                     "registry value ExeIniLocn holds"));
+    EXPECT_TRUE(init.readAllStandardError().contains("more than the 255 that the registry value"));
     qunsetenv("XDG_CONFIG_HOME");
 }
 

@@ -219,111 +219,10 @@ TEST(Practice, WindowTakesHandedOverScriptsKeepsTheLastGoodOneAndSavesItsBytes)
     transport.stop();
 }
 
-// Save As, through its dialog and its checks: a name typed without ".drum" that names an existing
-// script is asked about; a FIFO and a read-only file (one over 64 MiB too) are never replaced.
+// Save As: a name typed without ".drum" that names a script is asked about; a FIFO and a
+// read-only file (over 64 MiB too) are never replaced. Then a saved size beyond the screens is
+// clamped, and a closing window plays nothing handed to it.
 TEST(Practice, SaveAsAsksBeforeReplacingAndReplacesOnlyWritableFiles)
-{
-    TempFolder temp;
-    qputenv("XDG_RUNTIME_DIR", temp.path().toLocal8Bit());
-    standin::Transport transport;
-    std::string error;
-    ASSERT_EQ(transport.start("", "file", error), 0) << error;
-    QSettings settings(temp.file("practice.ini"), QSettings::IniFormat);
-    standin::PracticeWindow window(transport, settings, temp.path());
-    const QByteArray script = "RAW [new-rud]=48X\r\n[new-rud]\r\n";
-    TempFolder::write(temp.file("one.drum"), script);
-    ASSERT_TRUE(window.load(temp.file("one.drum"), false, 0));
-    transport.stop();
-    const QByteArray victim(64, 'v');
-    enum class Target { Typed, Fifo, ReadOnlyLarge };
-    const struct {
-        const char* name;
-        Target target;
-        QMessageBox::StandardButton answer; // to the question, if one comes
-        bool replaced;
-    } rows[] = { { "typed without .drum, kept", Target::Typed, QMessageBox::No, false },
-        { "typed without .drum, replaced", Target::Typed, QMessageBox::Yes, true },
-        { "a FIFO", Target::Fifo, QMessageBox::NoButton, false },
-        { "read-only, 100 MB", Target::ReadOnlyLarge, QMessageBox::NoButton, false } };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const QString path = temp.file("victim.drum");
-        QFile::remove(path);
-        if (row.target == Target::Fifo) {
-            ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
-        } else {
-            TempFolder::write(path, victim);
-        }
-        if (row.target == Target::ReadOnlyLarge) {
-            ASSERT_TRUE(QFile::resize(path, 100'000'000));
-            ::chmod(QFile::encodeName(path).constData(), 0444);
-        }
-        QString asked;
-        if (row.target == Target::Typed) {
-            // The dialog gets the name typed, then answers its question; anything still open
-            // afterwards is closed, so that a failure cannot leave the test waiting.
-            bool typed = false;
-            QTimer driver;
-            int ticks = 0;
-            QObject::connect(&driver, &QTimer::timeout, [&] {
-                QWidget* modal = QApplication::activeModalWidget();
-                if (++ticks > 500 && modal) { // ~10 s: only a hang comes here
-                    ADD_FAILURE() << "still open: " << modal->metaObject()->className() << " "
-                                  << (qobject_cast<QFileDialog*>(modal)
-                                             ? qobject_cast<QFileDialog*>(modal)
-                                                   ->selectedFiles()
-                                                   .join(" ")
-                                                   .toStdString()
-                                             : std::string());
-                    modal->close();
-                } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-                    asked = box->text();
-                    box->button(row.answer)->click();
-                } else if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && !typed) {
-                    // The name typed into its field (again, should the folder's loading put the
-                    // script's own name there), then Save once the dialog has taken it.
-                    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
-                    const QStringList chosen = dialog->selectedFiles();
-                    if (name->text() != "victim") {
-                        name->selectAll();
-                        QTest::keyClicks(name, "victim");
-                    } else if (!chosen.isEmpty()
-                        && (chosen.first().endsWith("/victim.drum")
-                            || chosen.first().endsWith("/victim"))) {
-                        typed = true;
-                        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
-                    }
-                } else if (modal) {
-                    modal->close();
-                }
-            });
-            driver.start(20);
-            window.findChild<QAction*>("saveAsAction")->trigger();
-            EXPECT_FALSE(asked.isEmpty()) << "nothing was asked";
-            EXPECT_TRUE(asked.contains("victim.drum already exists")) << asked.toStdString();
-        } else {
-            EXPECT_FALSE(window.saveAs(path));
-            EXPECT_TRUE(window.statusText().contains(row.target == Target::Fifo
-                    ? "a named pipe, which is never replaced"
-                    : "Permission denied"))
-                << window.statusText().toStdString();
-        }
-        const QFileInfo after(path);
-        EXPECT_EQ(after.isFile(), row.target != Target::Fifo);
-        if (row.target == Target::Typed) {
-            EXPECT_EQ(TempFolder::read(path), row.replaced ? script : victim);
-        }
-        if (row.target == Target::ReadOnlyLarge) {
-            EXPECT_EQ(after.size(), 100'000'000);
-        }
-        ::chmod(QFile::encodeName(path).constData(), 0644);
-    }
-    EXPECT_EQ(window.findChild<QAction*>("saveAsAction")->shortcut(), QKeySequence("Ctrl+Shift+S"));
-}
-
-// What the window keeps from its settings and from a hand-over is bounded: a saved size is
-// clamped to the screens, and a window that is closing plays nothing handed to it and says so.
-TEST(Practice, WindowClampsItsSizeAndRefusesHandOversWhileClosing)
 {
     TempFolder temp;
     qputenv("XDG_RUNTIME_DIR", temp.path().toLocal8Bit());
@@ -333,17 +232,76 @@ TEST(Practice, WindowClampsItsSizeAndRefusesHandOversWhileClosing)
     QSettings settings(temp.file("practice.ini"), QSettings::IniFormat);
     settings.setValue("size", QSize(100000, 100000));
     standin::PracticeWindow window(transport, settings, temp.path());
+    const QByteArray script = "RAW [new-rud]=48X\r\n[new-rud]\r\n", victim(64, 'v');
+    TempFolder::write(temp.file("one.drum"), script);
+    ASSERT_TRUE(window.load(temp.file("one.drum"), false, 0));
+    const QString path = temp.file("victim.drum");
+    const struct {
+        const char* name;
+        QMessageBox::StandardButton answer; // through the dialog; NoButton: saveAs() itself
+        bool fifo, replaced;
+        const char* said;
+    } rows[] = { { "typed without .drum, kept", QMessageBox::No, false, false, "" },
+        { "typed without .drum, replaced", QMessageBox::Yes, false, true, "" },
+        { "a FIFO", QMessageBox::NoButton, true, false, "a named pipe, which is never replaced" },
+        { "read-only, 100 MB", QMessageBox::NoButton, false, false, "Permission denied" } };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile::remove(path);
+        if (row.fifo)
+            ::mkfifo(QFile::encodeName(path).constData(), 0644);
+        else
+            TempFolder::write(path, victim);
+        if (*row.said && !row.fifo) {
+            QFile::resize(path, 100'000'000);
+            QFile::setPermissions(path, QFile::ReadOwner);
+        }
+        if (!*row.said) {
+            // The name typed into the dialog's field (again, should the folder's loading put the
+            // script's own there), Save, then the answer; after ~10 s anything open is closed.
+            QString asked;
+            int ticks = 0;
+            QTimer driver;
+            QObject::connect(&driver, &QTimer::timeout, [&] {
+                QWidget* modal = QApplication::activeModalWidget();
+                auto* dialog = qobject_cast<QFileDialog*>(modal);
+                auto* name = dialog ? dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr;
+                if (auto* box = qobject_cast<QMessageBox*>(modal); box && ticks < 500) {
+                    asked = box->text();
+                    box->button(row.answer)->click();
+                } else if (name && asked.isEmpty() && ++ticks < 500 && name->text() != "victim") {
+                    name->selectAll();
+                    QTest::keyClicks(name, "victim");
+                } else if (name && asked.isEmpty() && ticks < 500) {
+                    if (dialog->selectedFiles().value(0).contains("/victim"))
+                        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+                } else if (modal) {
+                    modal->close();
+                }
+            });
+            driver.start(20);
+            window.findChild<QAction*>("saveAsAction")->trigger();
+            EXPECT_TRUE(asked.contains("victim.drum already exists")) << asked.toStdString();
+        } else {
+            EXPECT_FALSE(window.saveAs(path));
+            EXPECT_TRUE(window.statusText().contains(row.said))
+                << window.statusText().toStdString();
+        }
+        EXPECT_EQ(QFileInfo(path).isFile(), !row.fifo);
+        if (!row.fifo) { // a FIFO is not read: that would wait for a writer
+            EXPECT_EQ(TempFolder::read(path).left(64), row.replaced ? script : victim);
+        }
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    }
+    EXPECT_EQ(window.findChild<QAction*>("saveAsAction")->shortcut(), QKeySequence("Ctrl+Shift+S"));
     const QSize screens = QGuiApplication::primaryScreen()->availableVirtualGeometry().size();
-    EXPECT_LE(window.width(), screens.width());
-    EXPECT_LE(window.height(), screens.height());
-    TempFolder::write(temp.file("one.drum"), "RAW [new-rud]=48X\r\n[new-rud]\r\n");
+    EXPECT_TRUE(window.width() <= screens.width() && window.height() <= screens.height());
     window.show();
     window.close();
     standin::HandoverReply reply;
     window.take({ temp.file("one.drum"), false, 0 }, &reply);
     EXPECT_EQ(reply.outcome, standin::HandoverReply::Outcome::Closing);
     EXPECT_FALSE(transport.playing());
-    EXPECT_LE(settings.value("size").toSize().width(), screens.width());
 }
 
 } // namespace

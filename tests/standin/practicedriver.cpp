@@ -1,9 +1,8 @@
-// The practice window as TAMBRIX.EXE opens it, for the tests of the window as a process: the same
-// start (stop signals, hand-over, sound, socket) on the offscreen platform, where TAMBRIX.EXE
-// itself would play in the console. It prints what the tests wait for: "[driver] application"
-// when the window's application exists (the SoundFont is loaded next), "[driver] playing" and
-// "[driver] stopped" as the Play button changes, and, with PRACTICE_DRIVER_SAVE_AS=1 in its
-// environment, opens the Save As dialog once the window plays and prints "[driver] dialog".
+// The practice window's own start (stop signals, hand-over, sound, socket) on the offscreen
+// platform, where TAMBRIX.EXE would play in the console, for the tests of the window as a process.
+// It prints "[driver] application" once the window's application exists (the SoundFont loads
+// next) and "[driver] playing" or "[driver] stopped" as the Play button changes; with
+// PRACTICE_DRIVER_SAVE_AS=1 it opens Save As once playing and prints "[driver] dialog".
 #include "practicewindow.h"
 #include "windowstart.h"
 
@@ -14,46 +13,36 @@
 #include <QTimer>
 #include <iostream>
 
-namespace {
-
-void watchTheWindow()
+static void watchTheWindow()
 {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return; // the hand-over's application, before the window's
+        return; // the hand-over's application
     std::cout << "[driver] application" << std::endl;
+    static bool dialog = qgetenv("PRACTICE_DRIVER_SAVE_AS") == "1";
     auto* timer = new QTimer(QCoreApplication::instance());
     QObject::connect(timer, &QTimer::timeout, [] {
         static QString shown;
-        static bool dialog = false;
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            auto* window = qobject_cast<standin::PracticeWindow*>(top);
-            if (!window)
+        for (auto* window : QApplication::topLevelWidgets()) {
+            if (!qobject_cast<standin::PracticeWindow*>(window))
                 continue;
             const QString text = window->findChild<QPushButton*>("playButton")->text();
             if (text != shown)
-                std::cout << (text == QLatin1String("Stop") ? "[driver] playing"
-                                                            : "[driver] stopped")
+                std::cout << (text == "Stop" ? "[driver] playing" : "[driver] stopped")
                           << std::endl;
             shown = text;
-            if (text == QLatin1String("Stop") && !dialog
-                && qEnvironmentVariable("PRACTICE_DRIVER_SAVE_AS") == "1") {
-                dialog = true;
-                QAction* saveAs = window->findChild<QAction*>("saveAsAction");
-                QTimer::singleShot(0, saveAs, &QAction::trigger);
+            if (text == "Stop" && dialog) {
+                dialog = false;
+                QTimer::singleShot(
+                    0, window->findChild<QAction*>("saveAsAction"), &QAction::trigger);
             }
         }
-        if (auto* open = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            open && open->isVisible() && dialog) {
+        if (qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) && !shown.isEmpty()) {
             std::cout << "[driver] dialog" << std::endl;
-            dialog = false; // said once
-            qputenv("PRACTICE_DRIVER_SAVE_AS", "done");
+            shown.clear();
         }
     });
     timer->start(10);
 }
-
-} // namespace
-
 Q_COREAPP_STARTUP_FUNCTION(watchTheWindow)
 
 int main(int argc, char* argv[])
