@@ -5,6 +5,7 @@
 #include "outputtarget.h"
 #include "patterngrid.h"
 #include "regularfile.h"
+#include "sheetpanel.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -21,9 +22,12 @@
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
+#include <QSignalBlocker>
+#include <QSlider>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 #include <iostream>
 
@@ -32,6 +36,29 @@ namespace standin {
 namespace {
 
     constexpr int kRecentFiles = 5;
+
+    // An on button filled with the highlight colour and ticked, so that "on" is plain to see.
+    const QString kToggleStyle = QStringLiteral(
+        "QPushButton:checked { background-color: palette(highlight); color: "
+        "palette(highlighted-text); border: 1px solid palette(shadow); border-radius: 3px; }");
+    const QString kTick = QStringLiteral("\u2713 ");
+
+    // A caption's last letter is drawn a pixel or two beyond its advance: a little room more
+    // than the style asks for, so that nothing is clipped even at the window's minimum size.
+    void fitWidth(QWidget* widget, const QString& caption)
+    {
+        const QFontMetrics metrics = widget->fontMetrics();
+        widget->setMinimumWidth(std::max(widget->sizeHint().width(),
+            metrics.horizontalAdvance(QString(caption).remove(u'&')) + 2 * metrics.height()));
+    }
+
+    QLabel* addLabel(const QString& text, QWidget* buddy)
+    {
+        auto* label = new QLabel(text);
+        label->setBuddy(buddy);
+        label->setMinimumWidth(label->sizeHint().width() + label->fontMetrics().averageCharWidth());
+        return label;
+    }
 
     std::filesystem::path toPath(const QString& path)
     {
@@ -70,63 +97,69 @@ PracticeWindow::PracticeWindow(
     , mTempo(new QSpinBox)
     , mPlay(addButton(QStringLiteral("Play"), QStringLiteral("playButton"),
           QStringLiteral("Play or stop"), QStringLiteral("Play or stop the pattern (Space)")))
-    , mLoop(addButton(QStringLiteral("Loop"), QStringLiteral("loopButton"), QStringLiteral("Loop"),
+    , mLoop(addToggle(QStringLiteral("Loop"), QStringLiteral("loopButton"),
           QStringLiteral("Play the pattern until stopped (L)")))
-    , mClick(addButton(QStringLiteral("Click"), QStringLiteral("clickButton"),
-          QStringLiteral("Click"), QStringLiteral("Click on every beat (C)")))
+    , mClick(addToggle(QStringLiteral("Click"), QStringLiteral("clickButton"),
+          QStringLiteral("Click on every beat, the first of a bar accented (C)")))
+    , mCountIn(addToggle(QStringLiteral("Count-in"), QStringLiteral("countInButton"),
+          QStringLiteral("One bar of clicks before the first note (K)")))
+    , mScriptTempo(addButton(QStringLiteral("Script tempo"), QStringLiteral("scriptTempoButton"),
+          QStringLiteral("Script tempo"),
+          QStringLiteral("Back to the script's tempo; a tempo typed holds until then (S)")))
+    , mClickLevel(new QSlider(Qt::Horizontal))
     , mStatus(new QLabel)
 {
     setObjectName(QStringLiteral("practiceWindow"));
     setWindowTitle(QStringLiteral("Tambrix stand-in"));
-    // The keys act at once (a button's own shortcut would animate a press for 100 ms first).
-    mLoop->setCheckable(true);
-    mClick->setCheckable(true);
-    connect(new QShortcut(Qt::Key_Space, this), &QShortcut::activated, this,
-        &PracticeWindow::togglePlay);
-    connect(new QShortcut(Qt::Key_L, this), &QShortcut::activated, mLoop, &QAbstractButton::toggle);
-    connect(
-        new QShortcut(Qt::Key_C, this), &QShortcut::activated, mClick, &QAbstractButton::toggle);
-
-    auto* controls = new QHBoxLayout;
-    controls->addWidget(mPlay);
-    controls->addWidget(mLoop);
-    auto* tempoLabel = new QLabel(QStringLiteral("&Tempo"));
-    tempoLabel->setBuddy(mTempo);
-    mTempo->setObjectName(QStringLiteral("tempoSpinBox"));
-    mTempo->setAccessibleName(QStringLiteral("Tempo"));
-    mTempo->setRange(kMinTempo, kMaxTempo);
-    mTempo->setSuffix(QStringLiteral(" quarter notes per minute"));
-    mTempo->setToolTip(QStringLiteral("Tempo from the next note on (Alt+T)"));
-    controls->addWidget(tempoLabel);
-    controls->addWidget(mTempo);
-    controls->addWidget(mClick);
-    controls->addStretch();
-
+    mSheetPanel = new SheetPanel(mGrid,
+        addToggle(QStringLiteral("Staff"), QStringLiteral("staffButton"),
+            QStringLiteral("Show the pattern as a drum staff (N)")),
+        mSettings, this);
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
-    layout->addLayout(controls);
-    layout->addWidget(mGrid, 1);
+    layout->addWidget(buildControls());
+    layout->addWidget(mSheetPanel->views(), 1);
     setCentralWidget(central);
     mStatus->setObjectName(QStringLiteral("statusLine"));
     mStatus->setAccessibleName(QStringLiteral("Status"));
     mStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addWidget(mStatus, 1);
+    statusBar()->addPermanentWidget(mSheetPanel->toggle()); // under the view it switches
     buildMenus();
 
-    mLoop->setChecked(mSettings.value(QStringLiteral("loop"), false).toBool());
-    mTransport.schedule().setLoop(mLoop->isChecked());
-    resize(onScreen(mSettings.value(QStringLiteral("size"), QSize(1000, 360)).toSize()));
+    // The keys act at once (a button's own shortcut would animate a press for 100 ms first).
+    connect(new QShortcut(Qt::Key_Space, this), &QShortcut::activated, this,
+        &PracticeWindow::togglePlay);
+    connect(new QShortcut(Qt::Key_L, this), &QShortcut::activated, mLoop, &QAbstractButton::click);
+    connect(new QShortcut(Qt::Key_C, this), &QShortcut::activated, mClick, &QAbstractButton::click);
+    connect(
+        new QShortcut(Qt::Key_K, this), &QShortcut::activated, mCountIn, &QAbstractButton::click);
+    connect(new QShortcut(Qt::Key_S, this), &QShortcut::activated, this,
+        &PracticeWindow::useScriptTempo);
 
     connect(mPlay, &QAbstractButton::clicked, this, &PracticeWindow::togglePlay);
-    connect(mLoop, &QAbstractButton::toggled, this,
-        [this](bool on) { mTransport.schedule().setLoop(on); });
+    connect(mLoop, &QAbstractButton::toggled, this, [this](bool on) {
+        mTransport.schedule().setLoop(on);
+        mSettings.setValue(QStringLiteral("loop"), on);
+    });
     connect(mClick, &QAbstractButton::toggled, this,
         [this](bool on) { mTransport.schedule().setClick(on); });
-    connect(mTempo, &QSpinBox::valueChanged, this,
-        [this](int tempo) { mTransport.schedule().setTempo(tempo); });
+    connect(mClick, &QAbstractButton::clicked, this, [this] { mClickChosen = true; });
+    connect(mCountIn, &QAbstractButton::toggled, this, [this](bool on) {
+        mTransport.schedule().setCountIn(on);
+        mSettings.setValue(QStringLiteral("countIn"), on);
+    });
+    connect(mClickLevel, &QSlider::valueChanged, this, [this](int level) {
+        mTransport.schedule().setClickLevel(level);
+        mSettings.setValue(QStringLiteral("clickLevel"), level);
+    });
+    connect(mTempo, &QSpinBox::valueChanged, this, [this](int tempo) { setTempo(tempo, true); });
+    connect(mScriptTempo, &QAbstractButton::clicked, this, &PracticeWindow::useScriptTempo);
     // Back to the grid after a tempo is typed in, so that Space plays and stops again.
     connect(mTempo, &QSpinBox::editingFinished, mGrid, qOverload<>(&QWidget::setFocus));
     connect(&mTransport, &Transport::positionChanged, mGrid, &PatternGrid::setPosition);
+    connect(&mTransport, &Transport::positionChanged, mSheetPanel, &SheetPanel::setPosition);
+    connect(mSheetPanel, &SheetPanel::message, this, &PracticeWindow::report);
     connect(&mTransport, &Transport::playingChanged, this, &PracticeWindow::updatePlayButton);
     connect(&mTransport, &Transport::sounding, this, [this](double seconds) {
         report(QStringLiteral("Playing %1 (first note made %2 ms after %3)")
@@ -135,7 +168,48 @@ PracticeWindow::PracticeWindow(
                    .arg(mRequest),
             false);
     });
+
+    mLoop->setChecked(mSettings.value(QStringLiteral("loop"), false).toBool());
+    mCountIn->setChecked(mSettings.value(QStringLiteral("countIn"), true).toBool());
+    mClickLevel->setValue(
+        mSettings.value(QStringLiteral("clickLevel"), kDefaultClickLevel).toInt());
+    mTransport.schedule().setLoop(mLoop->isChecked());
+    mTransport.schedule().setCountIn(mCountIn->isChecked());
+    mTransport.schedule().setClickLevel(mClickLevel->value());
+    mScriptTempo->setEnabled(false);
+    resize(onScreen(mSettings.value(QStringLiteral("size"), QSize(1000, 360)).toSize()));
     mGrid->setFocus();
+}
+
+QWidget* PracticeWindow::buildControls()
+{
+    QLabel* tempoLabel = addLabel(QStringLiteral("&Tempo"), mTempo);
+    mTempo->setObjectName(QStringLiteral("tempoSpinBox"));
+    mTempo->setAccessibleName(QStringLiteral("Tempo"));
+    mTempo->setRange(kMinTempo, kMaxTempo);
+    mTempo->setSuffix(QStringLiteral(" quarter notes per minute"));
+    mTempo->setToolTip(QStringLiteral("The tempo, from the next note on (Alt+T)"));
+    // A tempo being typed plays once it is entered, not digit by digit.
+    mTempo->setKeyboardTracking(false);
+    mTempo->setMinimumWidth(mTempo->sizeHint().width());
+
+    QLabel* levelLabel = addLabel(QStringLiteral("Click le&vel"), mClickLevel);
+    mClickLevel->setObjectName(QStringLiteral("clickLevelSlider"));
+    mClickLevel->setAccessibleName(QStringLiteral("Click level"));
+    mClickLevel->setToolTip(
+        QStringLiteral("How loud the click and the count-in sound, 0 to 127 (Alt+V)"));
+    mClickLevel->setRange(0, 127);
+    mClickLevel->setPageStep(8);
+    mClickLevel->setMinimumWidth(100);
+
+    auto* controls = new QWidget;
+    auto* row = new QHBoxLayout(controls);
+    row->setContentsMargins(0, 0, 0, 0);
+    for (QWidget* widget : std::initializer_list<QWidget*> { mPlay, mLoop, mCountIn, tempoLabel,
+             mTempo, mScriptTempo, mClick, levelLabel, mClickLevel })
+        row->addWidget(widget);
+    row->addStretch();
+    return controls;
 }
 
 QPushButton* PracticeWindow::addButton(
@@ -146,7 +220,37 @@ QPushButton* PracticeWindow::addButton(
     button->setAccessibleName(accessible);
     button->setToolTip(tip);
     button->setFocusPolicy(Qt::NoFocus); // Space plays and stops, never presses a button
+    fitWidth(button, text);
     return button;
+}
+
+QPushButton* PracticeWindow::addToggle(const QString& text, const QString& name, const QString& tip)
+{
+    QPushButton* button = addButton(text, name, text, tip);
+    button->setCheckable(true);
+    button->setStyleSheet(kToggleStyle);
+    fitWidth(button, kTick + text); // the row does not move when it is switched
+    button->setAccessibleName(text + QStringLiteral(", off"));
+    connect(button, &QAbstractButton::toggled, button, [button, text](bool on) {
+        button->setText(on ? kTick + text : text);
+        button->setAccessibleName(text + (on ? QStringLiteral(", on") : QStringLiteral(", off")));
+    });
+    return button;
+}
+
+void PracticeWindow::setTempo(int tempo, bool typed)
+{
+    mTypedTempo = typed ? tempo : 0;
+    const QSignalBlocker blocker(mTempo);
+    mTempo->setValue(tempo);
+    mTransport.schedule().setTempo(mTempo->value());
+    mScriptTempo->setEnabled(typed);
+}
+
+void PracticeWindow::useScriptTempo()
+{
+    if (!mBytes.empty())
+        setTempo(mTransport.schedule().header().tempo, false);
 }
 
 void PracticeWindow::buildMenus()
@@ -172,6 +276,7 @@ void PracticeWindow::buildMenus()
             QApplication::clipboard()->setText(rawLine());
             report(QStringLiteral("Copied: ") + rawLine(), false);
         });
+    mSheetPanel->addMenuEntries(file);
     file->addSeparator();
     connect(command("quitAction", QStringLiteral("&Quit"), QKeySequence::Quit), &QAction::triggered,
         this, &QWidget::close);
@@ -181,6 +286,7 @@ void PracticeWindow::buildMenus()
 void PracticeWindow::report(const QString& message, bool failure)
 {
     mStatus->setText(message);
+    mFailed = failure;
     (failure ? std::cerr : std::cout) << "TAMBRIX.EXE: " << message.toStdString() << std::endl;
     const std::string heading = "==== "
         + QDateTime::currentDateTime().toString(Qt::ISODate).toStdString() + "  practice window\n";
@@ -204,7 +310,6 @@ bool PracticeWindow::load(const QString& path, bool noTimeSignature, double star
     Script script;
     std::string error;
     PracticeSchedule schedule;
-    schedule.setLoop(mLoop->isChecked());
     if (!read.ok())
         error = "cannot read the script: " + read.reason();
     else if (parseScript(bytes, script, error) && schedule.load(script, noTimeSignature, error)) {
@@ -218,18 +323,23 @@ bool PracticeWindow::load(const QString& path, bool noTimeSignature, double star
         return false;
     }
     mTransport.stop();
-    mTransport.schedule() = schedule;
+    mTransport.schedule().load(script, noTimeSignature, error); // read above: it cannot fail
     mScript = script;
     mBytes = bytes;
     mPath = QFileInfo(path).absoluteFilePath();
     mNoTimeSignature = noTimeSignature;
     setWindowTitle(QFileInfo(path).fileName() + QStringLiteral(" - Tambrix stand-in"));
-    // The click starts as the script's PLAYBEAT says, or on when the user keeps it on.
-    mTempo->setValue(schedule.tempo());
-    mClick->setChecked(schedule.click() || mSettings.value(QStringLiteral("click")).toBool());
+    // The tempo typed and the click set hold; else the script's TEMPO and PLAYBEAT.
+    setTempo(mTypedTempo > 0 ? mTypedTempo : schedule.tempo(), mTypedTempo > 0);
+    mScriptTempo->setToolTip(
+        QStringLiteral("Back to the script's tempo, %1; a tempo typed holds until then (S)")
+            .arg(schedule.tempo()));
+    if (!mClickChosen)
+        mClick->setChecked(schedule.click());
     mTransport.schedule().setClick(mClick->isChecked());
     mGrid->setSchedule(&mTransport.schedule());
     mGrid->setAccessibleDescription(describePattern(mTransport.schedule()));
+    mSheetPanel->load(script, noTimeSignature, mTransport.schedule());
     std::cout << "Script " << mPath.toStdString() << "\n" << formatPattern(script) << std::flush;
     appendLog(mLogFolder,
         "==== " + QDateTime::currentDateTime().toString(Qt::ISODate).toStdString()
@@ -242,7 +352,7 @@ bool PracticeWindow::load(const QString& path, bool noTimeSignature, double star
         mLastError = QString::fromStdString(lockError);
         report(mLastError, true);
     } else
-        mStatus->setText(QStringLiteral("Playing ") + QFileInfo(path).fileName());
+        showStatus(QStringLiteral("Playing ") + QFileInfo(path).fileName());
     return true;
 }
 
@@ -274,7 +384,6 @@ void PracticeWindow::togglePlay()
 {
     if (mTransport.playing()) {
         mTransport.stop();
-        mStatus->setText(QStringLiteral("Stopped"));
         return;
     }
     if (mBytes.empty())
@@ -288,6 +397,16 @@ void PracticeWindow::togglePlay()
 void PracticeWindow::updatePlayButton(bool playing)
 {
     mPlay->setText(playing ? QStringLiteral("Stop") : QStringLiteral("Play"));
+    // Stopped, by the user or at the end; a failure reported last stays readable.
+    if (!playing)
+        showStatus(
+            mFailed ? QStringLiteral("Stopped; ") + mStatus->text() : QStringLiteral("Stopped"));
+}
+
+void PracticeWindow::showStatus(const QString& text)
+{
+    mStatus->setText(text);
+    mFailed = false;
 }
 
 QString PracticeWindow::rawLine() const
@@ -311,8 +430,8 @@ bool PracticeWindow::saveAs(const QString& path)
         report(QString::fromStdString(error), true);
         return false;
     }
-    const regular::Result written
-        = regular::write(toPath(path), mBytes, exists ? &existing : nullptr);
+    const regular::Result written = regular::write(
+        toPath(path), mSheetPanel->scriptWithSticking(mBytes), exists ? &existing : nullptr);
     if (!written.ok()) {
         report(QStringLiteral("cannot write %1: %2")
                    .arg(path, QString::fromStdString(written.reason())),
@@ -320,7 +439,7 @@ bool PracticeWindow::saveAs(const QString& path)
         return false;
     }
     addRecent(QFileInfo(path).absoluteFilePath());
-    mStatus->setText(QStringLiteral("Saved ") + path);
+    showStatus(QStringLiteral("Saved ") + path);
     return true;
 }
 
@@ -385,7 +504,8 @@ void PracticeWindow::closeEvent(QCloseEvent* event)
     mTransport.stop();
     mSettings.setValue(QStringLiteral("size"), size());
     mSettings.setValue(QStringLiteral("loop"), mLoop->isChecked());
-    mSettings.setValue(QStringLiteral("click"), mClick->isChecked());
+    mSettings.setValue(QStringLiteral("countIn"), mCountIn->isChecked());
+    mSettings.setValue(QStringLiteral("clickLevel"), mClickLevel->value());
     mSettings.sync();
     event->accept();
 }

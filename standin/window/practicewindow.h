@@ -13,24 +13,29 @@ class QMenu;
 class QSettings;
 class QSpinBox;
 class QPushButton;
+class QSlider;
 
 // The stand-in host's practice window: the pattern drawn, the transport (play and stop, loop,
-// tempo, click) and the File menu that keeps a script. One window serves every TEST.
+// count-in, tempo, click and its level) and the File menu that keeps a script. One window serves
+// every TEST: a tempo typed or a click set by the user holds for every later script.
 namespace standin {
 
 class PatternGrid;
+class SheetPanel;
 
 class PracticeWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // settings: the host's own (size, Loop, Click, recent files); logFolder: where TAMBRIX.LOG
-    // goes. The transport has been started.
+    // settings: the host's own (size, Loop, Count-in, the click's level, recent files);
+    // logFolder: where TAMBRIX.LOG goes. The transport has been started.
     PracticeWindow(Transport& transport, QSettings& settings, const QString& logFolder,
         QWidget* parent = nullptr);
 
     // Reads the script and plays it from the top; a malformed one is reported in the status
-    // line, on stderr and in the log, and the pattern loaded before stays. startedAt: when the
-    // TAMBRIX.EXE that asked for it started (CLOCK_BOOTTIME seconds), 0 for the window's own.
+    // line, on stderr and in the log, and the pattern loaded before stays. It plays at the tempo
+    // the user typed, else at its TEMPO; with the click the user set, else as its PLAYBEAT says.
+    // startedAt: when the TAMBRIX.EXE that asked for it started (CLOCK_BOOTTIME seconds), 0 for
+    // the window's own.
     // A startedAt that is not a time of the last minute counts as 0.
     bool load(const QString& path, bool noTimeSignature, double startedAt);
     // A handed-over script; reply (when given) says whether it plays, and if not why and with
@@ -49,29 +54,40 @@ public:
     QString statusText() const;
     // A message in the status line, on stdout (stderr for a failure) and in the log.
     void report(const QString& message, bool failure);
+    // Back to the script's TEMPO: a tempo typed before no longer holds ("Script tempo").
+    void useScriptTempo();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildMenus();
+    QWidget* buildControls();
     static QPushButton* addButton(
         const QString& text, const QString& name, const QString& accessible, const QString& tip);
+    // A button that is on or off: plain to see when on, and read as "Loop, on" or "Loop, off".
+    static QPushButton* addToggle(const QString& text, const QString& name, const QString& tip);
+    void setTempo(int tempo, bool typed);
     void togglePlay();
     void openScript();
     void saveScript();
     void addRecent(const QString& path);
     void fillRecent();
     void updatePlayButton(bool playing);
+    void showStatus(const QString& text);
 
     Transport& mTransport;
     QSettings& mSettings;
     QString mLogFolder;
     PatternGrid* mGrid;
+    SheetPanel* mSheetPanel; // the Staff view, the sticking, the sheet's export
     QSpinBox* mTempo;
     QPushButton* mPlay;
     QPushButton* mLoop;
     QPushButton* mClick;
+    QPushButton* mCountIn;
+    QPushButton* mScriptTempo;
+    QSlider* mClickLevel;
     QMenu* mRecent = nullptr;
     QLabel* mStatus;
     Script mScript;
@@ -82,6 +98,9 @@ private:
     int mLastCode = 0; // of the last load that failed, as a console run would exit
     QString mLastError;
     bool mClosing = false;
+    int mTypedTempo = 0; // the tempo the user typed, 0 while none holds
+    bool mClickChosen = false; // the user has set the click: PLAYBEAT no longer does
+    bool mFailed = false; // the status line shows a failure
 };
 
 } // namespace standin

@@ -26,7 +26,7 @@ namespace {
     {
         std::string error;
         return parseArguments(arguments, line, error) && line.mode == CommandLine::Mode::Play
-            && !line.noWindow && line.options.renderFile.empty() && line.options.midiFile.empty();
+            && !line.noWindow && !line.options.writesFiles();
     }
 
     // What the stop signals' thread may reach of the window, under the mutex.
