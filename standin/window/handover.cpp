@@ -3,13 +3,17 @@
 #include "runtimefolder.h"
 
 #include <QDataStream>
-#include <QDir>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
+#include <QTimer>
+#include <QVariant>
+#include <QtEndian>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,21 +21,93 @@ namespace standin {
 
 namespace {
 
-    const char kReply[] = "ok";
+    const char kSocketName[] = "rudimix-tambrix.socket";
+
+    QByteArray encodeReply(const HandoverReply& reply)
+    {
+        QByteArray bytes;
+        QDataStream out(&bytes, QIODevice::WriteOnly);
+        out << qint32(reply.outcome) << qint32(reply.code) << reply.message.left(1000);
+        return bytes;
+    }
+
+    // A QString's declared length (its first four bytes) that no message of ours comes near.
+    bool declaresTooMuch(const QByteArray& message)
+    {
+        if (message.size() < 4)
+            return false;
+        const quint32 bytes = qFromBigEndian<quint32>(message.constData());
+        return bytes != 0xffffffffu && bytes > quint32(kMaxHandoverBytes);
+    }
+
+    // The user's own folder in /tmp for a socket whose usual path is too long; empty when it
+    // cannot be made or is not the user's own.
+    QString shortFolder(QString& why)
+    {
+        const std::string folder = "/tmp/rudimix-" + std::to_string(::geteuid());
+        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+            why = QStringLiteral("cannot create %1: %2")
+                      .arg(QString::fromStdString(folder), QString::fromUtf8(std::strerror(errno)));
+            return {};
+        }
+        struct stat st { };
+        const std::string fault
+            = ::lstat(folder.c_str(), &st) == 0 ? ownedFault(st, true) : std::strerror(errno);
+        if (!fault.empty()) {
+            why = QString::fromStdString(folder + " " + fault);
+            return {};
+        }
+        return QString::fromStdString(folder);
+    }
 
 } // namespace
 
-QString handoverSocket(QString& error)
+QString handoverSocket(QString& error, QString* notice)
 {
     std::string folder, problem;
     if (!userRuntimeFolder(folder, problem)) {
         error = QString::fromStdString(problem);
         return {};
     }
-    return QFile::decodeName(folder.c_str()) + QStringLiteral("/rudimix-tambrix.socket");
+    const QString usual = QFile::decodeName(folder.c_str()) + u'/' + QLatin1String(kSocketName);
+    if (QFile::encodeName(usual).size() <= kMaxSocketPathBytes)
+        return usual;
+    QString why;
+    const QString fallback = shortFolder(why);
+    const QString path = fallback + u'/' + QLatin1String(kSocketName);
+    const QString tooLong = QStringLiteral("the socket path %1 is %2 bytes long, more than a "
+                                           "socket's %3")
+                                .arg(usual)
+                                .arg(QFile::encodeName(usual).size())
+                                .arg(kMaxSocketPathBytes);
+    if (fallback.isEmpty()) {
+        error = tooLong + QStringLiteral(", and ") + why;
+        return {};
+    }
+    if (notice)
+        *notice = tooLong + QStringLiteral("; the window listens on ") + path;
+    return path;
 }
 
-bool handOver(const QString& socket, const Handover& handover, int timeoutMs)
+QString socketPathFault(const QString& socket)
+{
+    struct stat st { };
+    if (::lstat(QFile::encodeName(socket).constData(), &st) != 0)
+        return errno == ENOENT ? QString() : QString::fromUtf8(std::strerror(errno));
+    if (S_ISLNK(st.st_mode))
+        return QStringLiteral("is a symbolic link");
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("is a folder");
+    if (S_ISREG(st.st_mode))
+        return QStringLiteral("is a regular file");
+    if (!S_ISSOCK(st.st_mode))
+        return QStringLiteral("is not a socket");
+    if (st.st_uid != ::geteuid())
+        return QStringLiteral("belongs to another user");
+    return {};
+}
+
+bool handOver(const QString& socket, const Handover& handover, int timeoutMs, HandoverReply* reply)
 {
     QLocalSocket client;
     client.connectToServer(socket);
@@ -43,53 +119,158 @@ bool handOver(const QString& socket, const Handover& handover, int timeoutMs)
     client.write(message);
     if (!client.waitForBytesWritten(timeoutMs))
         return false;
-    while (client.bytesAvailable() < qint64(sizeof kReply - 1))
-        if (!client.waitForReadyRead(timeoutMs))
+    // The answer comes once the window has read the script (a long one takes a moment).
+    QByteArray answer;
+    while (answer.size() <= kMaxHandoverBytes) {
+        QDataStream in(answer);
+        qint32 outcome = 0, code = 0;
+        QString why;
+        in >> outcome >> code >> why;
+        if (in.status() == QDataStream::Ok && outcome >= 0 && outcome <= 2) {
+            if (reply)
+                *reply = { HandoverReply::Outcome(outcome), code, why };
+            return true;
+        }
+        if (in.status() == QDataStream::ReadCorruptData || declaresTooMuch(answer.mid(8)))
             return false;
-    return client.readAll() == kReply;
+        if (!client.bytesAvailable() && !client.waitForReadyRead(timeoutMs * 5))
+            return false;
+        answer += client.read(kMaxHandoverBytes + 1 - answer.size());
+    }
+    return false;
 }
 
 HandoverServer::HandoverServer(QObject* parent)
     : QObject(parent)
     , mServer(new QLocalServer(this))
+    , mWatch(new QTimer(this))
 {
     mServer->setSocketOptions(QLocalServer::UserAccessOption);
     connect(mServer, &QLocalServer::newConnection, this, &HandoverServer::accept);
+    mWatch->setInterval(1000);
+    connect(mWatch, &QTimer::timeout, this, &HandoverServer::watch);
+}
+
+HandoverServer::~HandoverServer()
+{
+    close();
 }
 
 bool HandoverServer::listen(const QString& socket, QString& error)
 {
-    if (mServer->listen(socket))
-        return true;
-    // A window that listens answers; a socket file that nobody answers is a leftover.
-    QLocalSocket probe;
-    probe.connectToServer(socket);
-    if (probe.waitForConnected(500)) {
-        error = QStringLiteral("another practice window listens on ") + socket;
+    if (const QString fault = socketPathFault(socket); !fault.isEmpty()) {
+        error = socket + u' ' + fault + QStringLiteral("; remove it");
         return false;
     }
-    QLocalServer::removeServer(socket);
-    if (mServer->listen(socket))
-        return true;
-    error = socket + QStringLiteral(": ") + mServer->errorString();
-    return false;
+    if (!mServer->listen(socket)) {
+        // A window that listens answers; a socket file that nobody answers is a leftover.
+        QLocalSocket probe;
+        probe.connectToServer(socket);
+        if (probe.waitForConnected(500)) {
+            error = QStringLiteral("another practice window listens on ") + socket;
+            return false;
+        }
+        QLocalServer::removeServer(socket);
+        if (!mServer->listen(socket)) {
+            error = socket + QStringLiteral(": ") + mServer->errorString();
+            return false;
+        }
+    }
+    mSocket = socket;
+    mWatch->start();
+    return true;
+}
+
+void HandoverServer::close()
+{
+    mWatch->stop();
+    mSocket.clear();
+    mServer->close(); // removes the socket file
+}
+
+void HandoverServer::watch()
+{
+    // The server closes itself when the system refuses it a connection (no file descriptor
+    // left, say): it listens again, or says why it cannot.
+    if (mSocket.isEmpty() || mServer->isListening())
+        return;
+    const QString socket = mSocket;
+    QString error;
+    if (socketPathFault(socket).isEmpty())
+        QLocalServer::removeServer(socket);
+    if (mServer->listen(socket)) {
+        if (mTroubled)
+            emit trouble(QStringLiteral("the hand-over listens again on ") + socket);
+        mTroubled = false;
+        return;
+    }
+    if (!mTroubled)
+        emit trouble(QStringLiteral("the hand-over has stopped (%1: %2); a later TEST opens a "
+                                    "window of its own until it listens again")
+                         .arg(socket, mServer->errorString()));
+    mTroubled = true;
 }
 
 void HandoverServer::accept()
 {
     while (QLocalSocket* connection = mServer->nextPendingConnection()) {
-        connect(connection, &QLocalSocket::disconnected, connection, &QObject::deleteLater);
-        connect(connection, &QLocalSocket::readyRead, this, [this, connection] {
-            QDataStream in(connection);
-            in.startTransaction();
-            Handover handover;
-            in >> handover.script >> handover.noTimeSignature >> handover.startedAt;
-            if (!in.commitTransaction())
-                return; // the rest is still to come
-            connection->write(kReply, sizeof kReply - 1);
-            connection->flush();
-            emit received(handover);
+        // Connections that send nothing hold a file descriptor each: a few at most, the oldest
+        // of those that have sent nothing yet closed first, and none for longer than the
+        // deadline.
+        QList<QLocalSocket*> open;
+        for (QLocalSocket* other : findChildren<QLocalSocket*>(Qt::FindDirectChildrenOnly))
+            if (other->state() != QLocalSocket::UnconnectedState)
+                open.append(other);
+        std::stable_partition(open.begin(), open.end(), [](QLocalSocket* other) {
+            return other->bytesAvailable() == 0 && other->property("message").isNull();
         });
+        for (qsizetype i = 0; i + kMaxHandoverConnections <= open.size(); ++i) {
+            open[i]->abort();
+            open[i]->deleteLater();
+        }
+        connection->setParent(this); // children in the order of their coming
+        connect(connection, &QLocalSocket::disconnected, connection, &QObject::deleteLater);
+        QTimer::singleShot(kHandoverDeadlineMs, connection, [connection] {
+            connection->abort();
+            connection->deleteLater();
+        });
+        connect(
+            connection, &QLocalSocket::readyRead, this, [this, connection] { read(connection); });
+    }
+}
+
+void HandoverServer::read(QLocalSocket* connection)
+{
+    QByteArray message = connection->property("message").toByteArray();
+    message += connection->read(kMaxHandoverBytes + 1 - message.size());
+    connection->setProperty("message", message);
+    if (message.size() > kMaxHandoverBytes || declaresTooMuch(message)) {
+        connection->write(encodeReply({ HandoverReply::Outcome::Refused, 2,
+            QStringLiteral("a hand-over is at most %1 bytes").arg(kMaxHandoverBytes) }));
+        connection->flush();
+        connection->abort();
+        connection->deleteLater();
+        return;
+    }
+    QDataStream in(message);
+    Handover handover;
+    in >> handover.script >> handover.noTimeSignature >> handover.startedAt;
+    if (in.status() == QDataStream::ReadPastEnd)
+        return; // the rest is still to come
+    if (in.status() != QDataStream::Ok) {
+        connection->abort();
+        connection->deleteLater();
+        return;
+    }
+    connection->setProperty("message", QVariant());
+    HandoverReply reply;
+    const QPointer<QLocalSocket> guard(connection);
+    emit received(handover, &reply);
+    // The connection may have gone meanwhile.
+    if (guard && connection->state() == QLocalSocket::ConnectedState) {
+        connection->write(encodeReply(reply));
+        connection->flush();
+        connection->disconnectFromServer();
     }
 }
 

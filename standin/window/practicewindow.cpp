@@ -2,6 +2,7 @@
 
 #include "hostlog.h"
 #include "hostpaths.h"
+#include "outputtarget.h"
 #include "patterngrid.h"
 #include "regularfile.h"
 #include "sheetpanel.h"
@@ -16,7 +17,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QShortcut>
 #include <QSignalBlocker>
@@ -25,6 +28,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <iostream>
 
 namespace standin {
@@ -59,6 +63,26 @@ namespace {
     std::filesystem::path toPath(const QString& path)
     {
         return std::filesystem::path(QFile::encodeName(path).toStdString());
+    }
+
+    // A saved size within what the screens show (a corrupt or foreign setting can ask for any).
+    QSize onScreen(QSize size)
+    {
+        QRect screens;
+        for (const QScreen* screen : QGuiApplication::screens())
+            screens |= screen->availableGeometry();
+        if (!size.isValid())
+            size = QSize(1000, 360);
+        return screens.isEmpty() ? size.boundedTo(QSize(4096, 4096))
+                                 : size.boundedTo(screens.size()).expandedTo(QSize(320, 200));
+    }
+
+    // The exit code of a lock that cannot be taken, as a console run gives it.
+    int lockCode(const std::string& error)
+    {
+        return int(error.find("could not be stopped") != std::string::npos
+                ? SoundResult::PlayerNotStopped
+                : SoundResult::LockUnusable);
     }
 
 } // namespace
@@ -153,7 +177,7 @@ PracticeWindow::PracticeWindow(
     mTransport.schedule().setCountIn(mCountIn->isChecked());
     mTransport.schedule().setClickLevel(mClickLevel->value());
     mScriptTempo->setEnabled(false);
-    resize(mSettings.value(QStringLiteral("size"), QSize(1000, 360)).toSize());
+    resize(onScreen(mSettings.value(QStringLiteral("size"), QSize(1000, 360)).toSize()));
     mGrid->setFocus();
 }
 
@@ -243,7 +267,9 @@ void PracticeWindow::buildMenus()
         &QAction::triggered, this, &PracticeWindow::openScript);
     mRecent = file->addMenu(QStringLiteral("Open &Recent"));
     mRecent->setObjectName(QStringLiteral("recentMenu"));
-    connect(command("saveAsAction", QStringLiteral("Save &As..."), QKeySequence::SaveAs),
+    // Ctrl+Shift+S on every desktop (QKeySequence::SaveAs has no keys on some).
+    connect(command("saveAsAction", QStringLiteral("Save &As..."),
+                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)),
         &QAction::triggered, this, &PracticeWindow::saveScript);
     connect(command("copyRawAction", QStringLiteral("&Copy RAW line"), QKeySequence::Copy),
         &QAction::triggered, this, [this] {
@@ -274,6 +300,9 @@ QString PracticeWindow::statusText() const
 
 bool PracticeWindow::load(const QString& path, bool noTimeSignature, double startedAt)
 {
+    const double now = Transport::bootSeconds();
+    if (!std::isfinite(startedAt) || startedAt > now || startedAt < now - 60)
+        startedAt = 0;
     mRequest
         = startedAt > 0 ? QStringLiteral("TAMBRIX.EXE started") : QStringLiteral("the request");
     std::string bytes;
@@ -288,7 +317,9 @@ bool PracticeWindow::load(const QString& path, bool noTimeSignature, double star
         buildPerformance(script, noTimeSignature, whole, error);
     }
     if (!error.empty()) {
-        report(QString::fromStdString(path.toStdString() + ": " + error), true);
+        mLastCode = BadScript;
+        mLastError = QString::fromStdString(path.toStdString() + ": " + error);
+        report(mLastError, true);
         return false;
     }
     mTransport.stop();
@@ -315,19 +346,38 @@ bool PracticeWindow::load(const QString& path, bool noTimeSignature, double star
             + "  practice window\nScript " + mPath.toStdString() + "\n" + formatPattern(script));
     addRecent(mPath);
     std::string lockError;
-    if (!mTransport.play(startedAt > 0 ? startedAt : Transport::bootSeconds(), lockError))
-        report(QString::fromStdString(lockError), true);
-    else
+    mLastCode = 0;
+    if (!mTransport.play(startedAt > 0 ? startedAt : now, lockError)) {
+        mLastCode = lockCode(lockError);
+        mLastError = QString::fromStdString(lockError);
+        report(mLastError, true);
+    } else
         showStatus(QStringLiteral("Playing ") + QFileInfo(path).fileName());
     return true;
 }
 
-void PracticeWindow::take(const Handover& handover)
+void PracticeWindow::take(const Handover& handover, HandoverReply* reply)
 {
-    load(handover.script, handover.noTimeSignature, handover.startedAt);
+    if (mClosing) {
+        if (reply)
+            *reply = { HandoverReply::Outcome::Closing, 0,
+                QStringLiteral("the practice window is closing") };
+        return;
+    }
+    const bool loaded = load(handover.script, handover.noTimeSignature, handover.startedAt);
+    if (reply && (!loaded || mLastCode != 0))
+        *reply = { HandoverReply::Outcome::Refused, mLastCode, mLastError };
     show();
     raise();
     activateWindow();
+}
+
+void PracticeWindow::silence()
+{
+    if (!mTransport.playing())
+        return;
+    mTransport.stop();
+    report(QStringLiteral("Stopped: another performance began, or TAMBRIX.EXE --stop"), false);
 }
 
 void PracticeWindow::togglePlay()
@@ -371,8 +421,15 @@ QString PracticeWindow::rawLine() const
 
 bool PracticeWindow::saveAs(const QString& path)
 {
-    struct stat existing;
-    const bool exists = regular::inspect(toPath(path), &existing).ok();
+    // As --render does: only a missing or regular file is replaced, and a read-only one is
+    // refused whatever its size.
+    std::string error;
+    struct stat existing { };
+    const bool exists = ::stat(QFile::encodeName(path).constData(), &existing) == 0;
+    if (!checkOutputTarget(toPath(path), error)) {
+        report(QString::fromStdString(error), true);
+        return false;
+    }
     const regular::Result written = regular::write(
         toPath(path), mSheetPanel->scriptWithSticking(mBytes), exists ? &existing : nullptr);
     if (!written.ok()) {
@@ -398,12 +455,26 @@ void PracticeWindow::saveScript()
 {
     if (mBytes.empty())
         return;
-    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the script as"),
-        QFileInfo(mPath).absoluteFilePath(), QStringLiteral("Scripts (*.drum)"));
-    if (path.isEmpty())
+    // The dialog adds ".drum" itself, so that it asks before replacing the file it names.
+    QFileDialog dialog(this, QStringLiteral("Save the script as"), QFileInfo(mPath).absolutePath(),
+        QStringLiteral("Scripts (*.drum)"));
+    dialog.setObjectName(QStringLiteral("saveAsDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("drum"));
+    dialog.selectFile(QFileInfo(mPath).fileName());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty() || mClosing)
         return;
+    const QString chosen = dialog.selectedFiles().constFirst();
+    QString path = chosen;
     if (!path.endsWith(QStringLiteral(".drum"), Qt::CaseInsensitive))
         path += QStringLiteral(".drum");
+    if (path != chosen && QFileInfo::exists(path)
+        && QMessageBox::question(this, QStringLiteral("Save the script as"),
+               QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                   .arg(QFileInfo(path).fileName()))
+            != QMessageBox::Yes)
+        return;
     saveAs(path);
 }
 
@@ -429,6 +500,7 @@ void PracticeWindow::fillRecent()
 
 void PracticeWindow::closeEvent(QCloseEvent* event)
 {
+    mClosing = true;
     mTransport.stop();
     mSettings.setValue(QStringLiteral("size"), size());
     mSettings.setValue(QStringLiteral("loop"), mLoop->isChecked());

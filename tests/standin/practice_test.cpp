@@ -9,13 +9,22 @@
 #include "tempdir.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 #include <atomic>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -312,6 +321,91 @@ TEST(Practice, WindowKeepsTheUsersTempoAndClickForLaterScriptsUntilReset)
     EXPECT_EQ(transport.schedule().tempo(), 140);
     EXPECT_TRUE(transport.schedule().click());
     transport.stop();
+}
+
+// Save As: a name typed without ".drum" that names a script is asked about; a FIFO and a
+// read-only file (over 64 MiB too) are never replaced. Then a saved size beyond the screens is
+// clamped, and a closing window plays nothing handed to it.
+TEST(Practice, SaveAsAsksBeforeReplacingAndReplacesOnlyWritableFiles)
+{
+    TempFolder temp;
+    qputenv("XDG_RUNTIME_DIR", temp.path().toLocal8Bit());
+    standin::Transport transport;
+    std::string error;
+    ASSERT_EQ(transport.start("", "file", error), 0) << error;
+    QSettings settings(temp.file("practice.ini"), QSettings::IniFormat);
+    settings.setValue("size", QSize(100000, 100000));
+    standin::PracticeWindow window(transport, settings, temp.path());
+    const QByteArray script = "RAW [new-rud]=48X\r\n[new-rud]\r\n", victim(64, 'v');
+    TempFolder::write(temp.file("one.drum"), script);
+    ASSERT_TRUE(window.load(temp.file("one.drum"), false, 0));
+    const QString path = temp.file("victim.drum");
+    const struct {
+        const char* name;
+        QMessageBox::StandardButton answer; // through the dialog; NoButton: saveAs() itself
+        bool fifo, replaced;
+        const char* said;
+    } rows[] = { { "typed without .drum, kept", QMessageBox::No, false, false, "" },
+        { "typed without .drum, replaced", QMessageBox::Yes, false, true, "" },
+        { "a FIFO", QMessageBox::NoButton, true, false, "a named pipe, which is never replaced" },
+        { "read-only, 100 MB", QMessageBox::NoButton, false, false, "Permission denied" } };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile::remove(path);
+        if (row.fifo)
+            ::mkfifo(QFile::encodeName(path).constData(), 0644);
+        else
+            TempFolder::write(path, victim);
+        if (*row.said && !row.fifo) {
+            QFile::resize(path, 100'000'000);
+            QFile::setPermissions(path, QFile::ReadOwner);
+        }
+        if (!*row.said) {
+            // The name typed into the dialog's field (again, should the folder's loading put the
+            // script's own there), Save, then the answer; after ~10 s anything open is closed.
+            QString asked;
+            int ticks = 0;
+            QTimer driver;
+            QObject::connect(&driver, &QTimer::timeout, [&] {
+                QWidget* modal = QApplication::activeModalWidget();
+                auto* dialog = qobject_cast<QFileDialog*>(modal);
+                auto* name = dialog ? dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr;
+                if (auto* box = qobject_cast<QMessageBox*>(modal); box && ticks < 500) {
+                    asked = box->text();
+                    box->button(row.answer)->click();
+                } else if (name && asked.isEmpty() && ++ticks < 500 && name->text() != "victim") {
+                    name->selectAll();
+                    QTest::keyClicks(name, "victim");
+                } else if (name && asked.isEmpty() && ticks < 500) {
+                    if (dialog->selectedFiles().value(0).contains("/victim"))
+                        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+                } else if (modal) {
+                    modal->close();
+                }
+            });
+            driver.start(20);
+            window.findChild<QAction*>("saveAsAction")->trigger();
+            EXPECT_TRUE(asked.contains("victim.drum already exists")) << asked.toStdString();
+        } else {
+            EXPECT_FALSE(window.saveAs(path));
+            EXPECT_TRUE(window.statusText().contains(row.said))
+                << window.statusText().toStdString();
+        }
+        EXPECT_EQ(QFileInfo(path).isFile(), !row.fifo);
+        if (!row.fifo) { // a FIFO is not read: that would wait for a writer
+            EXPECT_EQ(TempFolder::read(path).left(64), row.replaced ? script : victim);
+        }
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    }
+    EXPECT_EQ(window.findChild<QAction*>("saveAsAction")->shortcut(), QKeySequence("Ctrl+Shift+S"));
+    const QSize screens = QGuiApplication::primaryScreen()->availableVirtualGeometry().size();
+    EXPECT_TRUE(window.width() <= screens.width() && window.height() <= screens.height());
+    window.show();
+    window.close();
+    standin::HandoverReply reply;
+    window.take({ temp.file("one.drum"), false, 0 }, &reply);
+    EXPECT_EQ(reply.outcome, standin::HandoverReply::Outcome::Closing);
+    EXPECT_FALSE(transport.playing());
 }
 
 } // namespace
