@@ -1,3 +1,4 @@
+#include "drivermessages.h"
 #include "performance.h"
 #include "script.h"
 #include "stopsignals.h"
@@ -221,6 +222,41 @@ TEST_F(Synthesiser, PlaysLiveOnASoundServer)
     EXPECT_GT(*std::max_element(left.begin(), left.end()), 0.05f) << "silence";
     // Every stroke is there (a starved sound server may add breaks, hence no check of spacing).
     EXPECT_GE(onsets(left).size(), 4u) << ::testing::PrintToString(onsets(left));
+}
+
+// Why nothing is heard, in the user's words, from the causes the drivers give.
+TEST(NoSoundMessage, NamesEachDriversCauseInWordsAUserCanActOn)
+{
+    using F = std::vector<standin::DriverFailure>;
+    const struct {
+        F failures;
+        const char* message;
+    } rows[] = {
+        { F { { "pulseaudio",
+                  "Failed to create PulseAudio connection, because pa_simple_new() failed with "
+                  "error: Connection refused" },
+              { "alsa", "Failed to open the \"default\" audio device" } },
+            "No sound: the PulseAudio server refused the connection (is it running?); ALSA's "
+            "default device could not be opened." },
+        { F { { "pulseaudio", "did not start within 2 seconds" } },
+            "No sound: the PulseAudio server did not answer within 2 seconds (is it stopped?)." },
+        { F { { "alsa", "Failed to open the \"hw:1\" audio device" } },
+            "No sound: ALSA's hw:1 device could not be opened." },
+        { F { { "pulseaudio", standin::kStoppedTakingSound } },
+            "No sound: the PulseAudio server stopped taking sound (did it end or restart?)." },
+        { F { { "alsa", standin::kStoppedTakingSound } },
+            "No sound: the ALSA device stopped taking sound (did another program take it?)." },
+        { F { { "jack", "Failed to connect to Jack server." } },
+            "No sound: no JACK server is running." },
+        { F { { "oss", "no such audio driver" } },
+            "No sound: FluidSynth has no audio driver \"oss\"." },
+        { F { { "sdl2", "did not start within 2 seconds" } },
+            "No sound: sdl2 did not answer within 2 seconds." },
+        { F { { "sdl2", "Something else" } }, "No sound: sdl2: Something else." },
+        { F {}, "No sound: no audio driver could be started." },
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(standin::noSoundMessage(row.failures), row.message);
 }
 
 } // namespace
