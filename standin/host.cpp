@@ -1,7 +1,9 @@
 // The stand-in host TAMBRIX.EXE, for a build without the real host. With no argument it
 // initialises as the host would; on a test script it shows the pattern and plays it (or writes
 // it into WAV and MIDI files). Its output also goes to TAMBRIX.LOG in its own folder (the one it
-// was started from, see ownFolder()), since Rudimix starts it without a console.
+// was started from, see ownFolder()), since Rudimix starts it without a console. TAMBRIX.EXE
+// (main.cpp) loads this library and runs it when no practice window takes the script.
+#include "host.h"
 #include "hostcommand.h"
 #include "hostlog.h"
 #include "hostpaths.h"
@@ -15,7 +17,7 @@
 #include <QDir>
 #include <QFile>
 
-int main(int argc, char* argv[])
+int tambrixHostMain(int argc, char* argv[])
 {
     // A script played live with a display goes to the practice window (see windowmain.h), which
     // takes the stop signals itself.

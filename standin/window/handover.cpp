@@ -1,6 +1,6 @@
 #include "handover.h"
 
-#include "runtimefolder.h"
+#include "quickhandover.h"
 
 #include <QDataStream>
 #include <QDir>
@@ -23,12 +23,13 @@ namespace {
 
 QString handoverSocket(QString& error)
 {
-    std::string folder, problem;
-    if (!userRuntimeFolder(folder, problem)) {
+    std::string problem;
+    const std::string socket = handoverSocketPath(problem); // TAMBRIX.EXE's own hand-over's
+    if (socket.empty()) {
         error = QString::fromStdString(problem);
         return {};
     }
-    return QFile::decodeName(folder.c_str()) + QStringLiteral("/rudimix-tambrix.socket");
+    return QFile::decodeName(socket.c_str());
 }
 
 bool handOver(const QString& socket, const Handover& handover, int timeoutMs)

@@ -51,6 +51,7 @@ PracticeWindow::PracticeWindow(
     , mClick(addButton(QStringLiteral("Click"), QStringLiteral("clickButton"),
           QStringLiteral("Click"), QStringLiteral("Click on every beat (C)")))
     , mStatus(new QLabel)
+    , mSilence(new QLabel)
 {
     setObjectName(QStringLiteral("practiceWindow"));
     setWindowTitle(QStringLiteral("Tambrix stand-in"));
@@ -81,6 +82,15 @@ PracticeWindow::PracticeWindow(
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
     layout->addLayout(controls);
+    // Why nothing is heard, over the grid until sound works.
+    mSilence->setObjectName(QStringLiteral("silenceLine"));
+    mSilence->setAccessibleName(QStringLiteral("Sound"));
+    mSilence->setWordWrap(true);
+    mSilence->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    mSilence->setStyleSheet(QStringLiteral("QLabel { background: #fff3cd; color: #5c4400; border: "
+                                           "1px solid #e0c060; padding: 4px; }"));
+    mSilence->hide();
+    layout->addWidget(mSilence);
     layout->addWidget(mGrid, 1);
     setCentralWidget(central);
     mStatus->setObjectName(QStringLiteral("statusLine"));
@@ -90,20 +100,19 @@ PracticeWindow::PracticeWindow(
     buildMenus();
 
     mLoop->setChecked(mSettings.value(QStringLiteral("loop"), false).toBool());
-    mTransport.schedule().setLoop(mLoop->isChecked());
+    mTransport.setLoop(mLoop->isChecked());
     resize(mSettings.value(QStringLiteral("size"), QSize(1000, 360)).toSize());
 
     connect(mPlay, &QAbstractButton::clicked, this, &PracticeWindow::togglePlay);
-    connect(mLoop, &QAbstractButton::toggled, this,
-        [this](bool on) { mTransport.schedule().setLoop(on); });
-    connect(mClick, &QAbstractButton::toggled, this,
-        [this](bool on) { mTransport.schedule().setClick(on); });
-    connect(mTempo, &QSpinBox::valueChanged, this,
-        [this](int tempo) { mTransport.schedule().setTempo(tempo); });
+    connect(mLoop, &QAbstractButton::toggled, this, [this](bool on) { mTransport.setLoop(on); });
+    connect(mClick, &QAbstractButton::toggled, this, [this](bool on) { mTransport.setClick(on); });
+    connect(
+        mTempo, &QSpinBox::valueChanged, this, [this](int tempo) { mTransport.setTempo(tempo); });
     // Back to the grid after a tempo is typed in, so that Space plays and stops again.
     connect(mTempo, &QSpinBox::editingFinished, mGrid, qOverload<>(&QWidget::setFocus));
     connect(&mTransport, &Transport::positionChanged, mGrid, &PatternGrid::setPosition);
     connect(&mTransport, &Transport::playingChanged, this, &PracticeWindow::updatePlayButton);
+    connect(&mTransport, &Transport::silenceChanged, this, &PracticeWindow::showSilence);
     connect(&mTransport, &Transport::sounding, this, [this](double seconds) {
         report(QStringLiteral("Playing %1 (first note made %2 ms after %3)")
                    .arg(QFileInfo(mPath).fileName())
@@ -187,7 +196,7 @@ bool PracticeWindow::load(const QString& path, bool noTimeSignature, double star
         return false;
     }
     mTransport.stop();
-    mTransport.schedule() = schedule;
+    mTransport.setSchedule(schedule);
     mScript = script;
     mBytes = bytes;
     mPath = QFileInfo(path).absoluteFilePath();
@@ -196,19 +205,21 @@ bool PracticeWindow::load(const QString& path, bool noTimeSignature, double star
     // The click starts as the script's PLAYBEAT says, or on when the user keeps it on.
     mTempo->setValue(schedule.tempo());
     mClick->setChecked(schedule.click() || mSettings.value(QStringLiteral("click")).toBool());
-    mTransport.schedule().setClick(mClick->isChecked());
+    mTransport.setClick(mClick->isChecked());
     mGrid->setSchedule(&mTransport.schedule());
     mGrid->setAccessibleDescription(describePattern(mTransport.schedule()));
+    // The sound first: the table, the log and the recent files after it.
+    std::string lockError;
+    if (!mTransport.play(startedAt > 0 ? startedAt : Transport::bootSeconds(), lockError))
+        report(QString::fromStdString(lockError), true);
+    else
+        mStatus->setText(QStringLiteral("Playing ") + QFileInfo(path).fileName()
+            + (mTransport.silence().isEmpty() ? QString() : ". " + mTransport.silence()));
     std::cout << "Script " << mPath.toStdString() << "\n" << formatPattern(script) << std::flush;
     appendLog(mLogFolder,
         "==== " + QDateTime::currentDateTime().toString(Qt::ISODate).toStdString()
             + "  practice window\nScript " + mPath.toStdString() + "\n" + formatPattern(script));
     addRecent(mPath);
-    std::string lockError;
-    if (!mTransport.play(startedAt > 0 ? startedAt : Transport::bootSeconds(), lockError))
-        report(QString::fromStdString(lockError), true);
-    else
-        mStatus->setText(QStringLiteral("Playing ") + QFileInfo(path).fileName());
     return true;
 }
 
@@ -233,6 +244,17 @@ void PracticeWindow::togglePlay()
     mRequest = QStringLiteral("the request");
     if (!mTransport.play(Transport::bootSeconds(), error))
         report(QString::fromStdString(error), true);
+}
+
+void PracticeWindow::showSilence(const QString& silence)
+{
+    const bool wasSilent = mSilence->isVisibleTo(this);
+    mSilence->setText(silence);
+    mSilence->setVisible(!silence.isEmpty());
+    if (!silence.isEmpty())
+        report(silence, true);
+    else if (wasSilent)
+        report(QStringLiteral("Sound again, through ") + mTransport.driver(), false);
 }
 
 void PracticeWindow::updatePlayButton(bool playing)

@@ -55,6 +55,7 @@ private:
     void fillRecent();
     void report(const QString& message, bool failure);
     void updatePlayButton(bool playing);
+    void showSilence(const QString& silence);
 
     Transport& mTransport;
     QSettings& mSettings;
@@ -66,6 +67,7 @@ private:
     QPushButton* mClick;
     QMenu* mRecent = nullptr;
     QLabel* mStatus;
+    QLabel* mSilence; // why nothing is heard, shown while it lasts
     Script mScript;
     std::string mBytes;
     QString mPath;

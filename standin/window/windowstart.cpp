@@ -65,14 +65,16 @@ int runPracticeWindow(int& argc, char** argv)
         return kPlayInConsole;
     }
 
+    // The sound starts on a thread of its own (the SoundFont, the sound server's connection)
+    // while the window is made.
+    Transport transport;
+    transport.begin(line.options.soundFont, line.options.audioDriver);
     QApplication application(argc, argv);
     // TAMBRIX.LOG where a console run would write it (never into an installed folder).
     const QString folder = logFolder(QCoreApplication::arguments().mid(1),
         ownFolder(QFile::decodeName(argv[0]), QCoreApplication::applicationDirPath()));
-    Transport transport;
     std::string soundError;
-    if (const int code
-        = transport.start(line.options.soundFont, line.options.audioDriver, soundError)) {
+    if (const int code = transport.loaded(soundError)) {
         std::cerr << "TAMBRIX.EXE: " << soundError << "\n";
         appendLog(folder, "==== practice window\nTAMBRIX.EXE: " + soundError + "\n");
         return code;
