@@ -1,6 +1,8 @@
 #include "launcher.h"
 
 #include "cp1252.h"
+#include "tambrix.h"
+#include "xdgfolders.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,22 +14,20 @@ namespace launcher {
 QString registeredHostFolder(IRegistry& registry)
 {
     return cp1252::toUnicode(readStringValue(
-        registry, HKEY_CURRENT_USER, "software\\Quillmoor Tambrix\\", "ExeIniLocn"));
+        registry, HKEY_CURRENT_USER, tambrix::kRegistryKey, tambrix::kRegistryValue));
 }
 
 QString userHostFolder()
 {
-    const QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    if (data.startsWith(u'/')) // a relative XDG_DATA_HOME is not valid and does not count
-        return QDir::cleanPath(data + QStringLiteral("/tambrix"));
-    return QDir::cleanPath(QDir::homePath() + QStringLiteral("/.local/share/tambrix"));
+    return QDir::cleanPath(
+        QFile::decodeName(xdg::baseFolder(xdg::Base::Data).c_str()) + QStringLiteral("/tambrix"));
 }
 
 QString standInHost(const QString& launcherFolder)
 {
     for (const QString& candidate : { QStringLiteral(RUDIMIX_STANDIN_FROM_BIN), QString() }) {
-        const QFileInfo host(
-            QDir::cleanPath(launcherFolder + u'/' + candidate + QStringLiteral("/TAMBRIX.EXE")));
+        const QFileInfo host(QDir::cleanPath(
+            launcherFolder + u'/' + candidate + u'/' + QLatin1String(tambrix::kHostProgram)));
         if (host.isFile() && host.isExecutable())
             return host.canonicalFilePath();
     }
@@ -38,11 +38,11 @@ bool prepareHostFolder(IRegistry& registry, const QString& userFolder, const QSt
     std::ostream& out, std::ostream& err)
 {
     const QString registered = registeredHostFolder(registry);
-    const QString settings = userFolder + QStringLiteral("/TAMBRIX.INI");
+    const QString settings = userFolder + u'/' + QLatin1String(tambrix::kSettingsFile);
     const bool vanished = !registered.isEmpty() && !QFileInfo(registered).isDir();
     if (!registered.isEmpty() && !vanished && QDir::cleanPath(registered) != userFolder) {
         // A host folder of the user's choice is left alone; one that Rudimix would refuse is named.
-        if (!QFileInfo(registered + QStringLiteral("/TAMBRIX.INI")).isFile())
+        if (!QFileInfo(registered + u'/' + QLatin1String(tambrix::kSettingsFile)).isFile())
             err << "rudimix-launch: the registered host folder " << registered.toStdString()
                 << " has no TAMBRIX.INI; run TAMBRIX.EXE --init " << registered.toStdString()
                 << " to initialise it\n";
@@ -68,7 +68,7 @@ bool prepareHostFolder(IRegistry& registry, const QString& userFolder, const QSt
     }
     // TAMBRIX.EXE: a link to the stand-in host; a link left dangling by an older installation is
     // renewed, a program that someone put there is kept, anything else is named.
-    const QString link = userFolder + QStringLiteral("/TAMBRIX.EXE");
+    const QString link = userFolder + u'/' + QLatin1String(tambrix::kHostProgram);
     const QFileInfo existing(link);
     if (existing.isSymLink() && !existing.exists())
         QFile::remove(link);

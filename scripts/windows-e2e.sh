@@ -2,8 +2,12 @@
 # Rudimix for Windows as a user meets it, under Xvfb and Wine, in the Wine prefix of the build:
 # a host folder C:\Tambrix Host with a recording host as TAMBRIX.EXE and a TAMBRIX.INI that asks
 # for 40 notes, ExeIniLocn pointing at it; rudimix.exe shows its window, TEST writes the test
-# script and starts the host with its command line, SETUP stores a new maximum, and the
-# installer installs, starts and uninstalls silently. Screenshots land in build-windows/shots/.
+# script and starts the host with its command line, SETUP stores a new maximum; the installer
+# installs, and then, with the installed Rudimix running, installs again (silently, and asking),
+# replaces a rudimix.exe that another program holds open at the next start of Windows
+# (wineboot -r), and uninstalls (removing what the running program holds at the next start).
+# Prints what it saw, the installer's log lines among it. Screenshots land in
+# build-windows/shots/.
 #
 #   scripts/windows-e2e.sh <build-windows folder>
 set -euo pipefail
@@ -155,31 +159,161 @@ else
 fi
 wineserver -k 2>/dev/null || true
 
-# ---- the installer: silent install, shortcut, uninstaller entry, start, silent uninstall ----
+# ---- the installer and the uninstaller, with Rudimix running or not ----
 installer=$(ls "$out"/Rudimix-*-win64.exe | head -n1)
 installed="$WINEPREFIX/drive_c/Program Files/Rudimix"
+program='C:\Program Files\Rudimix\rudimix.exe'
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Rudimix'
+runonce_key='HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce'
+pending_key='HKLM\System\CurrentControlSet\Control\Session Manager'
+setup_log="$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)/Rudimix-setup.log"
+rm -f "$setup_log"
+sum() { md5sum <"$1" | cut -d' ' -f1; }
+is_old() { [ "$(sum "$installed/rudimix.exe")" = "$old" ]; }
+is_new() { [ "$(sum "$installed/rudimix.exe")" = "$payload" ] && [ ! -e "$installed/rudimix.exe.new" ]; }
+waits_beside() { is_old && [ "$(sum "$installed/rudimix.exe.new")" = "$payload" ]; }
+all_stay() { [ -f "$installed/rudimix.exe" ] && [ -f "$installed/Uninstall.exe" ] && entry; }
+entry() { wine reg query "$uninstall_key" /v DisplayName >/dev/null 2>&1; }
+runonce() { wine reg query "$runonce_key" /v Rudimix >/dev/null 2>&1; }
+no_runonce() { ! runonce; }
+reinstalled() { is_new && entry; }
+logged=0
+# Prints the lines the installer or uninstaller added to its log since the last call.
+new_log_lines() {
+  local lines=()
+  [ -f "$setup_log" ] && mapfile -t lines < <(tr -d '\r' <"$setup_log")
+  printf '%s\n' "${lines[@]:$logged}" | sed '/^$/d; s/^/     log: /'
+  logged=${#lines[@]}
+}
+# Waits up to 60 s for the log to hold this text on N lines (the uninstaller goes on in a copy
+# of itself after Uninstall.exe has ended).
+waitlog() {
+  for _ in $(seq 120); do
+    [ "$(grep -cF "$1" "$setup_log" 2>/dev/null)" -ge "$2" ] && return 0
+    sleep 0.5
+  done
+  return 1
+}
+start_installed() {
+  wine "$installed/rudimix.exe" >/dev/null 2>&1 &
+  window "Build RAW Patterns / Rudiments" >/dev/null
+}
+# Ends the running Rudimix as its close box would (WM_CLOSE to its window).
+close_rudimix() {
+  wine taskkill /im rudimix.exe >/dev/null 2>&1
+  gone "Build RAW Patterns / Rudiments"
+}
 cp -a "$host_unix" "$out/host-before"
-wine "$installer" /S >/dev/null 2>&1
-wineserver -w
+
+code=0
+wine "$installer" /S >/dev/null 2>&1 || code=$?
+new_log_lines
+check "the silent install ends with exit code 0 ($code)" [ "$code" -eq 0 ]
 check 'the installer puts rudimix.exe into C:\Program Files\Rudimix' [ -f "$installed/rudimix.exe" ]
 shortcut=$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Rudimix/Rudimix.lnk' | head -n1)
 check "the Start-menu shortcut exists: ${shortcut#"$WINEPREFIX/"}" [ -n "$shortcut" ]
-check "the uninstaller entry names Rudimix" \
-  sh -c "wine reg query '$uninstall_key' /v DisplayName 2>/dev/null | grep -q Rudimix"
-wine "$installed/rudimix.exe" >/dev/null 2>&1 &
-if installed_editor=$(window "Build RAW Patterns / Rudiments"); then
+check "the uninstaller entry names Rudimix" entry
+payload=$(sum "$installed/rudimix.exe")
+# The installed program made different from the installer's, to tell the old one from the new.
+printf 'old' >>"$installed/rudimix.exe"
+old=$(sum "$installed/rudimix.exe")
+
+if start_installed; then
   ok "the installed program starts"
-  shot "$installed_editor" windows-installed
+  shot "$(window "Build RAW Patterns / Rudiments")" windows-installed
 else
   bad "the installed program starts"
 fi
-wineserver -k 2>/dev/null || true
-wine "$installed/Uninstall.exe" /S >/dev/null 2>&1
-wineserver -w # the uninstaller runs on from a copy of itself and ends with the server
-check 'the silent uninstall removes C:\Program Files\Rudimix' [ ! -e "$installed/rudimix.exe" ]
-check "the uninstaller entry is gone" \
-  sh -c "! wine reg query '$uninstall_key' >/dev/null 2>&1"
+
+# Installing over the running program: silent, it changes nothing and says why.
+code=0
+wine "$installer" /S >/dev/null 2>&1 || code=$?
+new_log_lines
+check "with Rudimix running, the silent install ends with exit code 2 ($code)" [ "$code" -eq 2 ]
+check "its log names the running program's file $program" \
+  grep -qF "Rudimix is running, so $program was not replaced" "$setup_log"
+check "rudimix.exe is the old one still" is_old
+
+# Not silent, it asks to close Rudimix (Retry / Cancel); Cancel ends it and changes nothing.
+wine "$installer" >/dev/null 2>&1 &
+setup_pid=$!
+if question=$(window "Rudimix Setup"); then
+  ok "with Rudimix running, the installer asks to close it"
+  shot "$question" windows-setup-running
+  xdotool key --window "$question" Escape
+  code=0
+  wait "$setup_pid" || code=$?
+  new_log_lines
+  check "Cancel ends the installer with exit code 1 ($code)" [ "$code" -eq 1 ]
+  check "and leaves rudimix.exe as it was" is_old
+else
+  bad "with Rudimix running, the installer asks to close it"
+  kill "$setup_pid" 2>/dev/null || true
+fi
+check "Rudimix ends when it is closed" close_rudimix
+
+# Another program holds rudimix.exe open (no Rudimix runs): the new one waits beside it and
+# takes its place at the next start of Windows (wineboot -r); exit code 3010, whose low byte 194
+# is what a shell sees.
+wine "$out/bin/hold_file.exe" "$program" >"$out/hold.txt" 2>/dev/null &
+holder=$!
+waitfile "$out/hold.txt" && sleep 1
+code=0
+wine "$installer" /S >/dev/null 2>&1 || code=$?
+new_log_lines
+check "with rudimix.exe held open, the silent install ends with exit code 3010 ($code)" \
+  [ "$code" -eq 194 ]
+check "its log says that $program is replaced when Windows next starts" \
+  grep -qF "$program is in use by another program: it is replaced when Windows next starts" \
+  "$setup_log"
+check "until then rudimix.exe is the old one and the new one waits as rudimix.exe.new" waits_beside
+check "the replacement is among the operations for the next start" \
+  sh -c "wine reg query '$pending_key' /v PendingFileRenameOperations 2>/dev/null | grep -qF 'rudimix.exe.new'"
+kill "$holder" 2>/dev/null || true
+wait "$holder" 2>/dev/null || true
+rm -f "$out/hold.txt"
+wineboot -r >/dev/null 2>&1
+check "after the next start (wineboot -r) the new rudimix.exe is in place" is_new
+
+# Uninstalling while Rudimix runs: what it holds goes at the next start, the entry stays till then.
+removals=0
+uninstall_while_running() {
+  start_installed || bad "the installed program starts again"
+  wine "$installed/Uninstall.exe" /S >/dev/null 2>&1
+  removals=$((removals + 1))
+  if waitlog "$program is in use: it is removed when Windows next starts" "$removals"; then
+    new_log_lines
+    ok "with Rudimix running, the silent uninstall says $program is removed when Windows next starts"
+  else
+    new_log_lines
+    bad "with Rudimix running, the silent uninstall says $program is removed when Windows next starts"
+  fi
+  check "the Start-menu shortcut is gone" \
+    [ -z "$(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Rudimix/Rudimix.lnk')" ]
+  check "rudimix.exe, Uninstall.exe and the uninstaller entry stay while Rudimix runs" all_stay
+  check "the uninstaller is to run once more at the next start (RunOnce)" runonce
+  check "Rudimix ends when it is closed" close_rudimix
+  check "the entry stays until the next start" entry
+}
+uninstall_while_running
+
+# Installing again before that start calls the removal off: the new program outlives it.
+code=0
+wine "$installer" /S >/dev/null 2>&1 || code=$?
+new_log_lines
+check "installing again before the next start ends with exit code 0 ($code)" [ "$code" -eq 0 ]
+check "and takes the uninstaller's RunOnce entry away" no_runonce
+wineboot -r >/dev/null 2>&1
+wineserver -w
+check "after the next start (wineboot -r) the new rudimix.exe and the entry are there" reinstalled
+
+uninstall_while_running
+wineboot -r >/dev/null 2>&1
+wineserver -w # the uninstaller started by RunOnce goes on in a copy of itself
+new_log_lines
+check 'after the next start (wineboot -r) C:\Program Files\Rudimix is gone' [ ! -e "$installed" ]
+check "the uninstaller entry is gone" sh -c "! wine reg query '$uninstall_key' >/dev/null 2>&1"
+check "nothing is left to run at the next start" no_runonce
 check "the host folder is left alone" diff -r "$out/host-before" "$host_unix"
 rm -rf "$out/host-before"
 

@@ -9,8 +9,3 @@
 // "--version" or "--help" anywhere among the arguments prints one short text to out; the result
 // is then the exit code. Without either, the result is empty and start-up goes on as always.
 std::optional<int> answerInformationRequest(int argc, char* argv[], std::ostream& out);
-
-// With RUDIMIX_WINDOW_REPORT naming a file, a second after the event loop has started the
-// program writes one line per visible top-level window ("objectName<TAB>title") into that file
-// and ends. Lets a test that starts the installed program see which window came up; it is armed
-// by the application object's constructor.

@@ -2,6 +2,7 @@
 #include "commandline.h"
 #include "qtservices.h"
 #include "registry.h"
+#include "runningmark.h"
 #include "settingsfile.h"
 
 #include <QApplication>
@@ -11,6 +12,8 @@ int main(int argc, char* argv[])
 {
     if (const std::optional<int> code = answerInformationRequest(argc, argv, std::cout))
         return *code;
+    // Held to the end, so that an installer or uninstaller meanwhile asks to close Rudimix.
+    const RunningMark running;
     QApplication application(argc, argv);
     QApplication::setApplicationName(modRudimix::programTitle());
 

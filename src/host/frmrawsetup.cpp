@@ -3,6 +3,7 @@
 #include "basicval.h"
 #include "classicui.h"
 #include "modrudimix.h"
+#include "tambrix.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -74,7 +75,9 @@ frmRAWsetup::frmRAWsetup(modRudimix& module, QWidget* parent)
 
 QString frmRAWsetup::tailText()
 {
-    return QStringLiteral("RAW [new-rud]={{what you've created}}\r\n[new-rud]\r\n");
+    const QLatin1String end(tambrix::kLineEnd);
+    return QLatin1String(tambrix::kPatternDefinition) + QStringLiteral("{{what you've created}}")
+        + end + QLatin1String(tambrix::kPatternName) + end;
 }
 
 QString frmRAWsetup::panelCaption()
@@ -211,8 +214,8 @@ void frmRAWsetup::cmdCancel_Click()
 bool frmRAWsetup::storeMaxNotes(std::int16_t maxNotes, const QString& text)
 {
     QString reason;
-    if (mModule.gfnINIput(
-            QStringLiteral("program"), QStringLiteral("MaxRudimixNotes"), text, &reason)
+    if (mModule.gfnINIput(QLatin1String(tambrix::kSettingsSection),
+            QLatin1String(tambrix::kMaxNotesKey), text, &reason)
         == -1) {
         mModule.giMaxNotes = maxNotes;
         return true;

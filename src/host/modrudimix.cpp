@@ -3,8 +3,8 @@
 #include "ansi.h"
 #include "basicval.h"
 #include "settingsfile.h"
+#include "tambrix.h"
 
-#include <QDir>
 #include <cstdio>
 #include <exception>
 
@@ -27,16 +27,24 @@ QString modRudimix::programTitle()
 
 bool modRudimix::Main()
 {
-    gsHostFolder = gfnRegGetString(HKEY_CURRENT_USER,
-        QStringLiteral("software\\Quillmoor Tambrix\\"), QStringLiteral("ExeIniLocn"));
+    gsHostFolder = gfnRegGetString(HKEY_CURRENT_USER, QString::fromLatin1(tambrix::kRegistryKey),
+        QString::fromLatin1(tambrix::kRegistryValue));
     if (gsHostFolder.isEmpty())
         gsHostFolder = ownFolder;
-    // A relative folder is taken against the working folder of this moment, once, so that the
-    // settings, the test script and the host all come from the same folder.
-    if (!gsHostFolder.isEmpty() && QDir::isRelativePath(gsHostFolder))
-        gsHostFolder = QDir::toNativeSeparators(
-            QDir::cleanPath(QDir::current().absoluteFilePath(gsHostFolder)));
-    gsSettingsFile = gfnAddBackslash(gsHostFolder) + QStringLiteral("TAMBRIX.INI");
+    gsHostFolder = settingsfile::absoluteFolder(gsHostFolder);
+    gsSettingsFile = gfnAddBackslash(gsHostFolder) + QLatin1String(tambrix::kSettingsFile);
+
+    // The system would not find a settings file by that path even where there is one.
+    if (gsSettingsFile.size() > settingsfile::longestPath()) {
+        mServices.dialogs.messageBox(
+            hostFolderTooLong(gsHostFolder,
+                settingsfile::longestPath() - (gsSettingsFile.size() - gsHostFolder.size()))
+                + QStringLiteral("\n\nMove Tambrix to a folder with a shorter name and run "
+                                 "TAMBRIX.EXE once there."),
+            QStringLiteral("Host folder name too long"), MsgIcon::Warning);
+        mServices.programEnd.endProgram();
+        return false;
+    }
 
     if (!gfnFileExists(gsSettingsFile) || settingsfile::unusable(gsSettingsFile)) {
         mServices.dialogs.messageBox(
@@ -47,8 +55,8 @@ bool modRudimix::Main()
         return false;
     }
 
-    const QString stored = gfnINIgetBasic(QStringLiteral("program"),
-        QStringLiteral("MaxRudimixNotes"), QStringLiteral("32"), gsSettingsFile);
+    const QString stored = gfnINIgetBasic(QLatin1String(tambrix::kSettingsSection),
+        QLatin1String(tambrix::kMaxNotesKey), QStringLiteral("32"), gsSettingsFile);
     // A value that does not fit a 16-bit integer is as invalid as any other outside 32..64.
     const std::optional<std::int16_t> maxNotes = basic::toInt16(basic::val(stored));
     giMaxNotes = maxNotes.value_or(0);
@@ -144,6 +152,33 @@ QString modRudimix::addBackslashPosix(const QString& folder)
 bool modRudimix::gfnFileExists(const QString& path)
 {
     return settingsfile::exists(path);
+}
+
+QString modRudimix::hostFolderTooLong(const QString& folder, qsizetype longest)
+{
+    return QStringLiteral("The host folder's name is too long (%1 characters, at most %2):\n\n%3")
+        .arg(folder.size())
+        .arg(longest)
+        .arg(wrappedPath(folder));
+}
+
+QString modRudimix::wrappedPath(const QString& path, qsizetype width)
+{
+    QString wrapped;
+    qsizetype from = 0;
+    while (path.size() - from > width) {
+        // After the last separator that leaves the line at least half full, else at the width.
+        qsizetype end = from + width;
+        for (qsizetype i = end; i > from + width / 2; --i) {
+            if (path[i - 1] == u'\\' || path[i - 1] == u'/') {
+                end = i;
+                break;
+            }
+        }
+        wrapped += path.mid(from, end - from) + u'\n';
+        from = end;
+    }
+    return wrapped + path.mid(from);
 }
 
 QString modRudimix::gfnReplaceAll(

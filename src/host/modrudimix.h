@@ -49,6 +49,12 @@ public:
     static QString addBackslashWindows(const QString& folder);
     static QString addBackslashPosix(const QString& folder);
     static bool gfnFileExists(const QString& path);
+    // "The host folder's name is too long (N characters, at most longest):", a blank line and
+    // the folder wrapped; the start of the boxes for a folder too long for the system's paths.
+    static QString hostFolderTooLong(const QString& folder, qsizetype longest);
+    // The path in lines of at most width characters, each but the last ending after a "\" or
+    // "/" where one leaves the line at least half full: a message box shows it whole.
+    static QString wrappedPath(const QString& path, qsizetype width = 60);
     // An empty search text returns the text unchanged.
     static QString gfnReplaceAll(
         const QString& text, const QString& search, const QString& replacement);

@@ -12,7 +12,9 @@ class modRudimix;
 // written beside the old one and renamed into place, so that a host reading it meanwhile finds
 // the old script or the new one, whole; a symbolic link of that name is replaced, not followed.
 //
-// A script that cannot be written completely is reported in an error box that names its path
+// A host folder whose name is too long for the system's paths is reported in an error box that
+// names it (wrapped) and its longest length; nothing is written or started. A script that
+// cannot be written completely is reported in an error box that names its path
 // and the system's reason, and the host is then not started. A host that cannot be started is
 // reported in an error box that names the host's path and the reason. Nothing is reported on
 // success; the call returns as soon as the host has been started.
@@ -31,6 +33,10 @@ QString gfnHostCommandLine(const modRudimix& module, const QString& scriptPath);
 // place, so that a reader finds the old file or the new one, whole. On a failure the old file
 // stays and *error (when given) holds the system's reason, never empty.
 void writeTestScript(const QString& path, const std::string& bytes, QString* error);
+
+// The file beside the test script that writeTestScript writes first, at its longest: the
+// longest path of the test run.
+QString testScriptTemporaryPath(const QString& path);
 
 // Deletes the file; no such file is no failure. A file that stays (a folder of that name, a file
 // read-only by its mode bits, a folder read-only by its mode bits, any other refusal of the

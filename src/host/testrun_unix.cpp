@@ -2,6 +2,7 @@
 
 #include "ansi.h"
 #include "regularfile.h"
+#include "tambrix.h"
 
 #include <QFile>
 #include <cerrno>
@@ -13,9 +14,6 @@
 #include <unistd.h>
 
 namespace {
-
-const char* const kScriptName = "DudEderava.drum";
-const char* const kHostName = "TAMBRIX.EXE";
 
 QString systemReason(int code)
 {
@@ -67,32 +65,10 @@ void writeScript(const QByteArray& name, const std::string& bytes, QString* erro
     if (readOnlyByMode(folder))
         return fail(error, EACCES);
 
-    QByteArray temporary = name + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0)
-        return fail(error, errno);
-    const mode_t mask = ::umask(0); // a new script gets the mode that creating it would give
-    ::umask(mask);
-    int code = 0;
-    bool done = ::fchmod(fd, 0666 & ~mask) == 0;
-    if (!done)
-        code = errno;
-    if (done && !regular::writeAll(fd, bytes)) {
-        code = errno;
-        done = false;
-    }
-    if (::close(fd) != 0 && done) { // a delayed write error shows here
-        code = errno;
-        done = false;
-    }
-    if (done && ::rename(temporary.constData(), name.constData()) != 0) {
-        code = errno;
-        done = false;
-    }
-    if (!done) {
-        ::unlink(temporary.constData());
-        fail(error, code);
-    }
+    // A new script gets the mode that creating it would give (the umask applies).
+    regular::FileBeside beside(std::filesystem::path(name.toStdString()));
+    if (!beside.create(0666) || !beside.write(bytes) || !beside.commit())
+        fail(error, errno);
 }
 
 } // namespace
@@ -144,4 +120,12 @@ void gsbAppendLine(const QString& line, const QString& path, QString* error)
 void writeTestScript(const QString& path, const std::string& bytes, QString* error)
 {
     writeScript(QFile::encodeName(path), bytes, error);
+}
+
+QString testScriptTemporaryPath(const QString& path)
+{
+    // The longest name regular::FileBeside gives it: "." and the name, ".PID-COUNT.tmp".
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return path.left(slash + 1) + u'.' + path.mid(slash + 1)
+        + QStringLiteral(".4294967295-4294967295.tmp");
 }

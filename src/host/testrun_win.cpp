@@ -39,7 +39,7 @@ void writeTestScript(const QString& path, const std::string& bytes, QString* err
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return fail(error, ERROR_ACCESS_DENIED);
     // Beside the script, so that moving it into place never crosses a volume.
-    const std::string temporary = name + ".new";
+    const std::string temporary = ansi::fromUnicode(testScriptTemporaryPath(path));
     const HANDLE file = ::CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
         FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -58,6 +58,11 @@ void writeTestScript(const QString& path, const std::string& bytes, QString* err
         ::DeleteFileA(temporary.c_str());
         fail(error, code);
     }
+}
+
+QString testScriptTemporaryPath(const QString& path)
+{
+    return path + QStringLiteral(".new");
 }
 
 void gsbDeleteFile(const QString& path, QString* error)

@@ -2,6 +2,7 @@
 
 #include "iniencoding.h"
 #include "regularfile.h"
+#include "textlines.h"
 
 #include <cerrno>
 #include <string>
@@ -12,30 +13,11 @@ namespace ini {
 
 namespace {
 
-    // One line of the file: its text and the line end that follows it ("" for a last line
-    // without one).
-    struct Line {
-        std::string_view text;
-        std::string_view end;
-    };
+    using Line = textlines::Line;
 
-    // A line ends with LF, CR LF or CR alone.
     std::vector<Line> splitLines(std::string_view text)
     {
-        std::vector<Line> lines;
-        std::size_t start = 0;
-        while (start < text.size()) {
-            const std::size_t at = text.find_first_of("\r\n", start);
-            if (at == std::string_view::npos) {
-                lines.push_back({ text.substr(start), {} });
-                break;
-            }
-            const std::size_t endLength
-                = (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ? 2 : 1;
-            lines.push_back({ text.substr(start, at - start), text.substr(at, endLength) });
-            start = at + endLength;
-        }
-        return lines;
+        return textlines::split(text);
     }
 
     bool isBlank(char c)

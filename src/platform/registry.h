@@ -41,7 +41,8 @@ public:
 std::unique_ptr<IRegistry> systemRegistry();
 
 // A string value through the registry calls (open the key, read into a 256-byte buffer, close),
-// as Windows-1252 text; empty when the key or value is missing, not a string or too long.
+// as Windows-1252 text, up to a NUL inside it; empty when the key or value is missing, not a
+// string or too long.
 std::string readStringValue(
     IRegistry& registry, HKEY root, const std::string& keyPath, const std::string& valueName);
 

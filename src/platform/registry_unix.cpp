@@ -2,11 +2,11 @@
 
 #include "inifile.h"
 #include "regularfile.h"
+#include "xdgfolders.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <pwd.h>
 #include <unistd.h>
 
 namespace {
@@ -44,20 +44,8 @@ std::unique_ptr<IRegistry> systemRegistry()
 
 std::filesystem::path IniRegistry::defaultFile()
 {
-    // A relative XDG_CONFIG_HOME is not valid and does not count.
-    std::filesystem::path base;
-    const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    if (xdg && *xdg == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !*home) {
-            const passwd* user = ::getpwuid(::getuid());
-            home = user && user->pw_dir ? user->pw_dir : "";
-        }
-        base = std::filesystem::path(home) / ".config";
-    }
-    return base / "winreg" / "HKEY_CURRENT_USER.ini";
+    return std::filesystem::path(xdg::baseFolder(xdg::Base::Config)) / "winreg"
+        / "HKEY_CURRENT_USER.ini";
 }
 
 long IniRegistry::RegOpenKeyEx(

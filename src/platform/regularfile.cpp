@@ -84,6 +84,88 @@ int createBeside(const std::filesystem::path& target, mode_t mode, std::string& 
     return -1;
 }
 
+FileBeside::FileBeside(std::filesystem::path target)
+    : mTarget(std::move(target))
+{
+}
+
+FileBeside::~FileBeside()
+{
+    abandon();
+}
+
+bool FileBeside::create(mode_t mode)
+{
+    abandon();
+    mFd = createBeside(mTarget, mode, mName);
+    if (mFd < 0)
+        mName.clear();
+    return mFd >= 0;
+}
+
+bool FileBeside::write(std::string_view bytes)
+{
+    if (writeAll(mFd, bytes))
+        return true;
+    const int code = errno;
+    abandon();
+    errno = code;
+    return false;
+}
+
+bool FileBeside::finish()
+{
+    if (mName.empty()) {
+        errno = EBADF;
+        return false;
+    }
+    if (mFd < 0)
+        return true; // finished before
+    // EINVAL: a file that cannot be synced (some special file systems); it is closed all the same.
+    const bool synced = ::fsync(mFd) == 0 || errno == EINVAL;
+    int code = synced ? 0 : errno;
+    if (::close(mFd) != 0 && code == 0)
+        code = errno; // a delayed write error shows here
+    mFd = -1;
+    if (code == 0)
+        return true;
+    abandon();
+    errno = code;
+    return false;
+}
+
+bool FileBeside::commit()
+{
+    if (!finish())
+        return false;
+    if (::rename(mName.c_str(), mTarget.c_str()) != 0) {
+        const int code = errno;
+        abandon();
+        errno = code;
+        return false;
+    }
+    mName.clear();
+    // Make the rename itself durable; a failure here does not undo the write.
+    const std::filesystem::path folder
+        = mTarget.has_parent_path() ? mTarget.parent_path() : std::filesystem::path(".");
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
+    }
+    return true;
+}
+
+void FileBeside::abandon()
+{
+    if (mFd >= 0)
+        ::close(mFd);
+    mFd = -1;
+    if (!mName.empty())
+        ::unlink(mName.c_str());
+    mName.clear();
+}
+
 std::string Result::reason() const
 {
     switch (status) {
@@ -179,42 +261,23 @@ Result write(
 
     // A new file gets the usual mode (the umask applies at creation); an existing one keeps its
     // mode, and its owner where the system allows.
-    std::string temp;
-    const int fd = createBeside(target, existing ? 0600 : 0666, temp);
-    if (fd < 0)
+    FileBeside beside(target);
+    if (!beside.create(existing ? 0600 : 0666))
         return existing ? writeInPlace(target, text, *existing) : failed(errno);
-    auto abandon = [&](int code) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return failed(code);
-    };
-    if (!writeAll(fd, text))
-        return abandon(errno);
+    if (!beside.write(text))
+        return failed(errno);
     if (existing) {
-        if (::fchown(fd, existing->st_uid, existing->st_gid) != 0) {
+        if (::fchown(beside.fd(), existing->st_uid, existing->st_gid) != 0) {
             // Not allowed for other users' files; the mode is kept all the same.
         }
-        if (::fchmod(fd, existing->st_mode & 07777) != 0)
-            return abandon(errno);
+        if (::fchmod(beside.fd(), existing->st_mode & 07777) != 0) {
+            const int code = errno;
+            beside.abandon();
+            return failed(code);
+        }
     }
-    if (::fsync(fd) != 0)
-        return abandon(errno);
-    if (::close(fd) != 0) {
-        const int code = errno;
-        ::unlink(temp.c_str());
-        return failed(code);
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const int code = errno;
-        ::unlink(temp.c_str());
-        return failed(code);
-    }
-    // Make the rename itself durable; a failure here does not undo the write.
-    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
+    if (!beside.commit())
+        return failed(errno);
     return { Status::Ok, 0 };
 }
 

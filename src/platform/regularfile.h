@@ -45,6 +45,33 @@ bool writeAll(int fd, std::string_view bytes);
 // mode (the umask applies); name receives its path. The descriptor, or -1 with errno set.
 int createBeside(const std::filesystem::path& target, mode_t mode, std::string& name);
 
+// A file's new content on its way, the one way every writer here replaces a file whole: written
+// into a new file beside the target (createBeside), synced, then renamed into place, so that the
+// target names the old content or the new one, never a part. One that is abandoned, or destroyed
+// before it is committed, is removed. Each call returns false with errno set on a failure.
+class FileBeside {
+public:
+    explicit FileBeside(std::filesystem::path target);
+    ~FileBeside();
+    FileBeside(const FileBeside&) = delete;
+    FileBeside& operator=(const FileBeside&) = delete;
+
+    bool create(mode_t mode); // the umask applies
+    bool write(std::string_view bytes);
+    bool finish(); // all written: synced and closed
+    bool commit(); // finished, renamed into place, and the rename made durable
+    void abandon(); // the new file closed and removed
+
+    int fd() const { return mFd; }
+    const std::string& name() const { return mName; } // empty before create()
+    const std::filesystem::path& target() const { return mTarget; }
+
+private:
+    std::filesystem::path mTarget;
+    std::string mName;
+    int mFd = -1;
+};
+
 // Puts text into the file as its whole content; existing holds the status of the file as it was
 // read, or is null for a new file. Normally the text is written beside the file and renamed
 // into place, keeping the file's mode (and owner, where the system allows), so that a reader

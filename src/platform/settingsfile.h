@@ -32,4 +32,16 @@ QChar folderSeparator();
 // The folder of the program's own executable, without a trailing separator except for a root.
 QString programFolder();
 
+// The host folder made absolute once, against the current folders of this moment, so that the
+// settings file, the test script and the host all come from the same folder later on. On
+// Windows a folder that is not fully qualified (relative "Host" or ".\Host", drive-relative
+// "C:Host" or "C:", rooted "\Host") goes through GetFullPathNameA; "C:\...", "\\server\share"
+// and "\\?\..." stay as they are. Elsewhere a relative folder is taken against the working
+// folder. An empty folder, or one the system cannot make absolute, comes back unchanged.
+QString absoluteFolder(const QString& folder);
+
+// The longest path the system's file calls take, in characters: MAX_PATH - 1 on Windows (the
+// "A" calls and the profile calls know no longer ones); PATH_MAX - 1 elsewhere.
+qsizetype longestPath();
+
 } // namespace settingsfile

@@ -4,8 +4,10 @@
 #include "regularfile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,6 +74,18 @@ QChar folderSeparator()
 QString programFolder()
 {
     return QCoreApplication::applicationDirPath();
+}
+
+QString absoluteFolder(const QString& folder)
+{
+    if (folder.isEmpty() || !QDir::isRelativePath(folder))
+        return folder;
+    return QDir::cleanPath(QDir::current().absoluteFilePath(folder));
+}
+
+qsizetype longestPath()
+{
+    return PATH_MAX - 1;
 }
 
 } // namespace settingsfile

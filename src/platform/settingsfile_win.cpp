@@ -77,4 +77,30 @@ QString programFolder()
     }
 }
 
+QString absoluteFolder(const QString& folder)
+{
+    const bool drivePath = folder.size() >= 3 && folder[0].isLetter() && folder[1] == u':'
+        && (folder[2] == u'\\' || folder[2] == u'/');
+    const bool networkPath
+        = folder.startsWith(QLatin1String("\\\\")) || folder.startsWith(QLatin1String("//"));
+    if (folder.isEmpty() || drivePath || networkPath)
+        return folder;
+    const std::string name = ansi::fromUnicode(folder);
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD length
+            = ::GetFullPathNameA(name.c_str(), DWORD(buffer.size()), buffer.data(), nullptr);
+        if (length == 0)
+            return folder;
+        if (length < buffer.size())
+            return ansi::toUnicode(std::string_view(buffer.data(), length));
+        buffer.resize(length); // the size it asks for, its NUL included
+    }
+}
+
+qsizetype longestPath()
+{
+    return MAX_PATH - 1;
+}
+
 } // namespace settingsfile

@@ -8,6 +8,7 @@
 #include "registry.h"
 #include "regularfile.h"
 #include "script.h"
+#include "tambrix.h"
 
 #include <QDir>
 #include <QFile>
@@ -26,8 +27,6 @@ namespace {
     {
         return std::filesystem::path(QFile::encodeName(path).toStdString());
     }
-
-    const char* const kRegistryKey = "software\\Quillmoor Tambrix\\";
 
     const char* const kHelp
         = "TAMBRIX.EXE, the stand-in host of Rudimix: plays its test scripts.\n"
@@ -48,7 +47,7 @@ namespace {
 int initialise(const QString& folder, const std::filesystem::path& registryFile, std::ostream& out,
     std::ostream& err)
 {
-    const std::filesystem::path settings = toPath(folder) / "TAMBRIX.INI";
+    const std::filesystem::path settings = toPath(folder) / tambrix::kSettingsFile;
     const regular::Result found = regular::inspect(settings);
     if (found.ok()) {
         out << "Settings file " << settings.string() << " is there already; left as it is.\n";
@@ -59,13 +58,13 @@ int initialise(const QString& folder, const std::filesystem::path& registryFile,
         return InitialisationFailed;
     } else {
         std::string reason;
-        if (!ini::writeString(settings, "program", "Host", "stand-in", &reason)) {
+        if (!ini::writeString(settings, tambrix::kSettingsSection, "Host", "stand-in", &reason)) {
             err << "TAMBRIX.EXE: cannot create the settings file " << settings.string() << ": "
                 << reason << "\n";
             return InitialisationFailed;
         }
-        out << "Created the settings file " << settings.string()
-            << " with its section [program].\n";
+        out << "Created the settings file " << settings.string() << " with its section ["
+            << tambrix::kSettingsSection << "].\n";
     }
 
     // The registry holds Windows-1252 text: a folder name outside it cannot be stored, and an
@@ -75,14 +74,15 @@ int initialise(const QString& folder, const std::filesystem::path& registryFile,
     std::string reason;
     if (cp1252::toUnicode(encoded) != folder) {
         bool removed = false;
-        if (!IniRegistry(registryFile).removeValue(kRegistryKey, "ExeIniLocn", &removed, &reason)) {
-            err << "TAMBRIX.EXE: cannot remove the older registry value ExeIniLocn from "
-                << registryFile.string() << ": " << reason << "\n";
+        if (!IniRegistry(registryFile)
+                 .removeValue(tambrix::kRegistryKey, tambrix::kRegistryValue, &removed, &reason)) {
+            err << "TAMBRIX.EXE: cannot remove the older registry value " << tambrix::kRegistryValue
+                << " from " << registryFile.string() << ": " << reason << "\n";
             return InitialisationFailed;
         }
         const std::string what = "the folder name " + folder.toStdString()
-            + " cannot be written in Windows-1252, so the registry value ExeIniLocn is not set"
-            + (removed ? " (the older one has been removed)" : "");
+            + " cannot be written in Windows-1252, so the registry value " + tambrix::kRegistryValue
+            + " is not set" + (removed ? " (the older one has been removed)" : "");
         if (QFileInfo(folder + QStringLiteral("/rudimix")).isExecutable()) {
             out << "TAMBRIX.EXE: " << what
                 << "; Rudimix in this same folder finds it all the same.\n"
@@ -94,13 +94,14 @@ int initialise(const QString& folder, const std::filesystem::path& registryFile,
                "hold\n";
         return InitialisationFailed;
     }
-    if (!IniRegistry(registryFile).setString(kRegistryKey, "ExeIniLocn", encoded, &reason)) {
-        err << "TAMBRIX.EXE: cannot write the registry value ExeIniLocn into "
-            << registryFile.string() << ": " << reason << "\n";
+    if (!IniRegistry(registryFile)
+             .setString(tambrix::kRegistryKey, tambrix::kRegistryValue, encoded, &reason)) {
+        err << "TAMBRIX.EXE: cannot write the registry value " << tambrix::kRegistryValue
+            << " into " << registryFile.string() << ": " << reason << "\n";
         return InitialisationFailed;
     }
-    out << "Registry value HKEY_CURRENT_USER\\" << kRegistryKey << "ExeIniLocn set to "
-        << folder.toStdString() << " (in " << registryFile.string() << ").\n";
+    out << "Registry value HKEY_CURRENT_USER\\" << tambrix::kRegistryKey << tambrix::kRegistryValue
+        << " set to " << folder.toStdString() << " (in " << registryFile.string() << ").\n";
     out << "TAMBRIX.EXE is initialised.\n";
     return Success;
 }

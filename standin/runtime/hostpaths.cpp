@@ -1,6 +1,7 @@
 #include "hostpaths.h"
 
 #include "arguments.h"
+#include "xdgfolders.h"
 
 #include <QDir>
 #include <QFile>
@@ -27,10 +28,8 @@ bool isInstalledFolder(const QString& folder)
 
 QString userStateFolder()
 {
-    const QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (state.startsWith(u'/'))
-        return QDir::cleanPath(state + QStringLiteral("/tambrix"));
-    return QDir::cleanPath(QDir::homePath() + QStringLiteral("/.local/state/tambrix"));
+    return QDir::cleanPath(
+        QFile::decodeName(xdg::baseFolder(xdg::Base::State).c_str()) + QStringLiteral("/tambrix"));
 }
 
 QString logFolder(const QStringList& arguments, const QString& ownFolder)

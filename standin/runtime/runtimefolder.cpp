@@ -1,23 +1,13 @@
 #include "runtimefolder.h"
 
+#include "xdgfolders.h"
+
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <pwd.h>
 #include <unistd.h>
 
 namespace standin {
-
-namespace {
-
-    std::string absoluteVariable(const char* name)
-    {
-        const char* value = std::getenv(name);
-        return value && value[0] == '/' ? value : "";
-    }
-
-} // namespace
 
 std::string ownedFault(const struct stat& st, bool folder)
 {
@@ -36,19 +26,13 @@ std::string ownedFault(const struct stat& st, bool folder)
 
 bool userRuntimeFolder(std::string& folder, std::string& error)
 {
-    const std::string runtime = absoluteVariable("XDG_RUNTIME_DIR");
+    const std::string runtime = xdg::runtimeFolder();
     struct stat st;
     if (!runtime.empty() && ::stat(runtime.c_str(), &st) == 0 && ownedFault(st, true).empty()) {
         folder = runtime;
         return true;
     }
-    std::string cache = absoluteVariable("XDG_CACHE_HOME");
-    if (cache.empty()) {
-        const std::string home = absoluteVariable("HOME");
-        const passwd* user = home.empty() ? ::getpwuid(::geteuid()) : nullptr;
-        cache
-            = (home.empty() && user && user->pw_dir ? std::string(user->pw_dir) : home) + "/.cache";
-    }
+    const std::string cache = xdg::baseFolder(xdg::Base::Cache);
     folder = cache + "/rudimix";
     std::error_code ec;
     std::filesystem::create_directories(cache, ec);

@@ -1,6 +1,7 @@
 #include "script.h"
 
 #include "cp1252.h"
+#include "textlines.h"
 
 #include <QByteArrayView>
 #include <QString>
@@ -106,16 +107,6 @@ namespace {
         return true;
     }
 
-    // The next line from start (it ends with CR LF, LF or CR, or at the end of the text); start
-    // moves past its end.
-    std::string_view nextLine(std::string_view text, std::size_t& start)
-    {
-        const std::size_t end = std::min(text.find_first_of("\r\n", start), text.size());
-        const std::string_view line = text.substr(start, end - start);
-        start = end + (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n' ? 2 : 1);
-        return line;
-    }
-
     // A control character (other than a tab) in the line: a malformed script.
     bool checkCharacters(std::string_view line, int number, std::string& error)
     {
@@ -205,7 +196,7 @@ bool parseScript(std::string_view bytes, Script& script, std::string& error)
         return false;
 
     for (std::size_t start = 0, number = 1; start < text.size(); ++number) {
-        const std::string_view whole = nextLine(text, start);
+        const std::string_view whole = textlines::next(text, start).text;
         if (!checkCharacters(whole, int(number), error))
             return false;
         const std::string_view line = trim(whole);

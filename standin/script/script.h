@@ -1,6 +1,7 @@
 #pragma once
 
 #include "notation.h"
+#include "tambrix.h"
 
 #include <string>
 #include <string_view>
@@ -14,7 +15,7 @@
 // UTF-8.
 namespace standin {
 
-inline constexpr std::string_view kPatternName = "[new-rud]";
+inline constexpr std::string_view kPatternName = tambrix::kPatternName;
 
 // The limits of what is read: a larger script, or a pattern of more notes, is refused while it is
 // read, before anything is built from it.

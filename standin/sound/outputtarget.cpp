@@ -106,65 +106,49 @@ bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b)
 }
 
 OutputFile::OutputFile(std::filesystem::path target)
-    : mTarget(std::move(target))
+    : mFile(std::move(target))
 {
 }
 
 OutputFile::~OutputFile()
 {
-    if (mFd >= 0)
-        ::close(mFd);
-    if (!mTemporary.empty()) {
-        ::unlink(mTemporary.c_str());
-        forget(mTemporary);
-    }
+    forget(mFile.name());
+    mFile.abandon();
 }
 
 bool OutputFile::fail(const std::string& reason, std::string& error)
 {
-    error = cannotWrite(mTarget, reason);
-    if (mFd >= 0)
-        ::close(mFd);
-    mFd = -1;
-    if (!mTemporary.empty()) {
-        ::unlink(mTemporary.c_str());
-        forget(mTemporary);
-    }
-    mTemporary.clear();
+    error = cannotWrite(target(), reason);
+    forget(mFile.name());
+    mFile.abandon();
     return false;
 }
 
 bool OutputFile::open(std::string& error)
 {
-    if (!checkOutputTarget(mTarget, error))
+    if (!checkOutputTarget(target(), error))
         return false;
-    std::string name;
+    int code = 0;
     {
         std::lock_guard lock(unfinishedMutex);
-        mFd = regular::createBeside(mTarget, 0666, name);
-        if (mFd >= 0)
-            unfinished.push_back(name);
+        if (mFile.create(0666))
+            unfinished.push_back(mFile.name());
+        else
+            code = errno;
     }
-    if (mFd < 0)
-        return fail(folderReason(mTarget, errno), error);
-    mTemporary = name;
-    return true;
+    return code == 0 || fail(folderReason(target(), code), error);
 }
 
 bool OutputFile::write(std::string_view bytes, std::string& error)
 {
-    return regular::writeAll(mFd, bytes) || fail(std::strerror(errno), error);
+    return mFile.write(bytes) || fail(std::strerror(errno), error);
 }
 
 bool OutputFile::finish(std::string& error)
 {
     if (mFinished)
         return true;
-    if (::fsync(mFd) != 0 && errno != EINVAL)
-        return fail(std::strerror(errno), error);
-    const int closing = ::close(mFd);
-    mFd = -1;
-    if (closing != 0)
+    if (!mFile.finish())
         return fail(std::strerror(errno), error);
     mFinished = true;
     return true;
@@ -176,13 +160,13 @@ bool OutputFile::commit(std::string& error)
         return false;
     // The target may have been exchanged since it was checked: a device or a folder put there is
     // still not replaced.
-    const std::string reason = targetReason(mTarget);
+    const std::string reason = targetReason(target());
     if (!reason.empty())
         return fail(reason, error);
-    if (::rename(mTemporary.c_str(), mTarget.c_str()) != 0)
+    const std::string name = mFile.name();
+    if (!mFile.commit())
         return fail(std::strerror(errno), error);
-    forget(mTemporary);
-    mTemporary.clear();
+    forget(name);
     return true;
 }
 

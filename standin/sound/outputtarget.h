@@ -1,5 +1,7 @@
 #pragma once
 
+#include "regularfile.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -34,14 +36,12 @@ public:
     bool finish(std::string& error); // all written: synced and closed
     bool commit(std::string& error); // finished and renamed into place
 
-    const std::filesystem::path& target() const { return mTarget; }
+    const std::filesystem::path& target() const { return mFile.target(); }
 
 private:
     bool fail(const std::string& reason, std::string& error);
 
-    std::filesystem::path mTarget;
-    std::string mTemporary;
-    int mFd = -1;
+    regular::FileBeside mFile;
     bool mFinished = false;
 };
 

@@ -7,16 +7,25 @@
 
 #include <QCryptographicHash>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <sstream>
 #include <tuple>
+#include <xcb/xcb.h>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
 QString gStage; // DESTDIR of the installation that the tests share
+QProcess* gXServer = nullptr; // the tests' own X display (Xvfb), where the editor shows its window
+QString gDisplay;
 
 // Runs a program to its end; the exit code (-1 when it hung or crashed) and its output.
 std::pair<int, QByteArray> runProgram(
@@ -29,6 +38,82 @@ std::pair<int, QByteArray> runProgram(
         return { -1, process.readAllStandardError() };
     return { process.exitCode(), process.readAllStandardOutput() };
 }
+
+// A reply of the X server, freed when it goes.
+template <class T> struct Reply : std::unique_ptr<T, decltype(&std::free)> {
+    explicit Reply(T* reply)
+        : std::unique_ptr<T, decltype(&std::free)>(reply, std::free)
+    {
+    }
+};
+
+// The X display's windows as a window manager sees them: the top-level windows that are shown,
+// found by their titles, and closed as their close boxes do.
+class XDisplay {
+public:
+    explicit XDisplay(const QString& name)
+        : mConnection(xcb_connect(name.toLatin1().constData(), nullptr), xcb_disconnect)
+    {
+    }
+    bool connected() const { return !xcb_connection_has_error(mConnection.get()); }
+
+    // The shown top-level window of that title, waited for up to the time; 0 when none came.
+    xcb_window_t waitForWindow(const QByteArray& title, int timeoutMs) const
+    {
+        xcb_connection_t* c = mConnection.get();
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+        const xcb_atom_t name = atom("_NET_WM_NAME"), utf8 = atom("UTF8_STRING");
+        QElapsedTimer waited;
+        waited.start();
+        do {
+            const Reply tree(xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr));
+            for (int i = 0; tree && i < xcb_query_tree_children_length(tree.get()); ++i) {
+                const xcb_window_t window = xcb_query_tree_children(tree.get())[i];
+                const Reply shown(xcb_get_window_attributes_reply(
+                    c, xcb_get_window_attributes(c, window), nullptr));
+                const Reply text(xcb_get_property_reply(
+                    c, xcb_get_property(c, 0, window, name, utf8, 0, 1024), nullptr));
+                if (shown && shown->map_state == XCB_MAP_STATE_VIEWABLE && text
+                    && QByteArray(static_cast<const char*>(xcb_get_property_value(text.get())),
+                           xcb_get_property_value_length(text.get()))
+                        == title)
+                    return window;
+            }
+            QThread::msleep(50);
+        } while (waited.elapsed() < timeoutMs);
+        return 0;
+    }
+
+    // Asks the window to close (WM_DELETE_WINDOW), as a click on its close box does.
+    void close(xcb_window_t window) const
+    {
+        xcb_client_message_event_t message {};
+        message.response_type = XCB_CLIENT_MESSAGE;
+        message.format = 32;
+        message.window = window;
+        message.type = atom("WM_PROTOCOLS");
+        message.data.data32[0] = atom("WM_DELETE_WINDOW");
+        message.data.data32[1] = XCB_CURRENT_TIME;
+        xcb_send_event(mConnection.get(), 0, window, XCB_EVENT_MASK_NO_EVENT,
+            reinterpret_cast<const char*>(&message));
+        xcb_flush(mConnection.get());
+    }
+
+private:
+    xcb_atom_t atom(const char* name) const
+    {
+        xcb_connection_t* c = mConnection.get();
+        const Reply reply(
+            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, std::strlen(name), name), nullptr));
+        return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    }
+
+    std::unique_ptr<xcb_connection_t, decltype(&xcb_disconnect)> mConnection;
+};
+
+// The tests' connection to their X display, open for all of them (so the server never resets
+// between two starts of the editor).
+XDisplay* gXDisplay = nullptr;
 
 // Every file and link under the folder with a hash of its content or its link target.
 QStringList snapshot(const QString& folder, bool withContent = true)
@@ -60,11 +145,29 @@ protected:
         const auto [code, out] = runProgram(CMAKE_COMMAND_PATH,
             { "--install", RUDIMIX_BUILD_DIR, "--prefix", "/usr" }, environment);
         ASSERT_EQ(code, 0) << out.toStdString();
+
+        gXServer = new QProcess;
+        gXServer->start(QStandardPaths::findExecutable(u"Xvfb"_s),
+            { u"-displayfd"_s, u"1"_s, u"-nolisten"_s, u"tcp"_s, u"-noreset"_s });
+        if (gXServer->waitForReadyRead(20000))
+            gDisplay = u":"_s + QString::fromLatin1(gXServer->readLine()).trimmed();
+        if (!gDisplay.isEmpty())
+            gXDisplay = new XDisplay(gDisplay);
+    }
+    static void TearDownTestSuite()
+    {
+        delete gXDisplay;
+        if (gXServer) {
+            gXServer->kill();
+            gXServer->waitForFinished(5000);
+            delete gXServer;
+        }
     }
     static QString staged(const QString& path) { return gStage + u"/usr/"_s + path; }
 
-    // A user who never ran Rudimix: a home and XDG folders of their own, no display.
-    QProcessEnvironment freshUser(bool offscreen) const
+    // A user who never ran Rudimix: a home and XDG folders of their own, no display unless the
+    // tests' own X display is asked for.
+    QProcessEnvironment freshUser(bool display) const
     {
         QProcessEnvironment environment;
         for (const char* name : { "PATH", "ASAN_OPTIONS", "UBSAN_OPTIONS" })
@@ -73,20 +176,29 @@ protected:
         for (const auto& [name, folder] : { std::pair { "HOME", "home" },
                  { "XDG_CONFIG_HOME", "config" }, { "XDG_DATA_HOME", "data" } })
             environment.insert(name, home.file(folder));
-        if (offscreen) {
-            environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-            environment.insert(u"RUDIMIX_WINDOW_REPORT"_s, home.file(u"windows.txt"_s));
-        }
+        if (display)
+            environment.insert(u"DISPLAY"_s, gDisplay);
         return environment;
     }
 
-    // Starts the installed launcher; the user's folders afterwards, or nothing when the editor
-    // window did not come up.
+    // Starts the installed launcher on the tests' X display and closes the editor's window once
+    // it is shown; the user's folders afterwards, or nothing when the editor window did not come
+    // up or the program did not end with exit code 0.
     QStringList launch() const
     {
-        QFile::remove(home.file(u"windows.txt"_s));
-        const int code = runProgram(staged(u"bin/rudimix-launch"_s), {}, freshUser(true)).first;
-        if (code != 0 || !TempFolder::read(home.file(u"windows.txt"_s)).startsWith("frmRudimix\t"))
+        const bool ready = gXDisplay && gXDisplay->connected();
+        EXPECT_TRUE(ready) << "Xvfb is missing or did not start";
+        QProcess program;
+        program.setProcessEnvironment(freshUser(true));
+        program.start(staged(u"bin/rudimix-launch"_s));
+        const xcb_window_t editor
+            = ready ? gXDisplay->waitForWindow("Build RAW Patterns / Rudiments", 60000) : 0;
+        if (editor)
+            gXDisplay->close(editor);
+        if (!editor || !program.waitForFinished(60000))
+            program.kill();
+        program.waitForFinished(5000);
+        if (!editor || program.exitStatus() != QProcess::NormalExit || program.exitCode() != 0)
             return {};
         return snapshot(home.file(u"data"_s)) + snapshot(home.file(u"config"_s));
     }

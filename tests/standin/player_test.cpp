@@ -170,6 +170,9 @@ TEST_F(Host, SignalsEndItAndTheLockIsTheUsersOwn)
             { { "--audio-driver", "file", script }, SIGINT, 0, "Stopped" } }) {
         QFile::remove(log);
         auto process = start(arguments);
+        // Once it prints, it has its signal handling (a busy machine may take longer than the
+        // 300 ms waited here before to get that far).
+        process->waitForReadyRead(10000);
         QTest::qWait(300);
         ::kill(pid_t(process->processId()), signal);
         ASSERT_TRUE(process->waitForFinished(10000));

@@ -1,6 +1,8 @@
 // The Windows layer against the system's own calls (under Wine in the cross build): the
-// registry value, the settings file through the profile calls, and the host as it is started.
+// registry value, the settings file through the profile calls, the host folder as start-up
+// takes it, and the host as it is started.
 #include "defaultheader.h"
+#include "drivefolder.h"
 #include "fakes.h"
 #include "modrudimix.h"
 #include "qtservices.h"
@@ -22,6 +24,40 @@ const QString kDefaultHeader = QString::fromLatin1(kDefaultHeaderText);
 QString native(const QString& path)
 {
     return QDir::toNativeSeparators(path);
+}
+
+// Wine's registry, with the host's key read from a key of the tests' own.
+class TestKeyRegistry : public WinRegistry {
+public:
+    long RegOpenKeyEx(HKEY root, const std::string& subKey, std::uint32_t options,
+        std::uint32_t samDesired, HKEY* result) override
+    {
+        const bool hostKey = subKey == "software\\Quillmoor Tambrix\\";
+        return WinRegistry::RegOpenKeyEx(
+            root, hostKey ? kTestKey : subKey, options, samDesired, result);
+    }
+};
+
+// The folders of the host-folder test, on drive C:, whose exact names the messages show.
+const QString kRoot = QStringLiteral("C:\\RudimixTests");
+
+// kRoot, then parts folders of 43 "x", then one of last "y": 16 + 44 * parts + last characters.
+QString longFolder(int parts, int last)
+{
+    QString folder = kRoot;
+    for (int i = 0; i < parts; ++i)
+        folder += u'\\' + QString(43, u'x');
+    return folder + u'\\' + QString(last, u'y');
+}
+
+// longFolder as a box shows it: one line of kRoot and the first "x" folder, one line for each
+// further one, and the "y" folder.
+QString longFolderLines(int parts, int last)
+{
+    QString lines = kRoot + u'\\' + QString(43, u'x') + QStringLiteral("\\\n");
+    for (int i = 1; i < parts; ++i)
+        lines += QString(43, u'x') + QStringLiteral("\\\n");
+    return lines + QString(last, u'y');
 }
 
 } // namespace
@@ -144,4 +180,109 @@ TEST(WindowsHostStart, TheHostReceivesTheCommandLineInItsFolder)
     EXPECT_TRUE(fake.dialogs.boxes[0].text.startsWith(
         QStringLiteral("TAMBRIX.EXE could not be started:\n") + folder + "\\TAMBRIX.EXE\n"))
         << fake.dialogs.boxes[0].text.toStdString();
+}
+
+// Start-up reads the host folder from the registry value and TEST then uses it: a relative or
+// drive-relative folder made absolute once (with the current folder on another drive than C:),
+// a value with a NUL inside taken up to the NUL, and a folder too long for the system's paths
+// refused with its name, wrapped, at start (the settings file's path) or at TEST (the script's).
+TEST(WindowsHostFolder, StartAndTestTakeTheFolderAsTheSystemDoes)
+{
+    struct Case {
+        const char* what;
+        std::string value; // stored as REG_SZ, a NUL after it
+        QString current; // the current folder during start-up; empty: the test's own, not on C:
+        QString folder; // the host folder start-up sets
+        QString startBox; // the box start-up ends the program with, or empty
+        QString testBox; // the box TEST shows instead of starting the host, or empty
+        QString commandLine; // the host's command line, when TEST starts it
+    };
+    const QString host = kRoot + QStringLiteral("\\Host");
+    const QString hostLine = QStringLiteral("C:\\RudimixTests\\Host\\TAMBRIX.EXE -notimesig "
+                                            "\"C:\\RudimixTests\\Host\\DudEderava.drum\"");
+    const QString startTail = QStringLiteral(
+        "\n\nMove Tambrix to a folder with a shorter name and run TAMBRIX.EXE once there.");
+    const QString testTail = QStringLiteral(
+        "\n\nThe test script cannot be written there; TAMBRIX.EXE has not been started.");
+    const QString tooLong = QStringLiteral("The host folder's name is too long (%1 characters, at "
+                                           "most %2):\n\n");
+    const Case cases[] = {
+        { "drive-relative C:Host", "C:Host", QString(), host, {}, {}, hostLine },
+        { "relative Host", "Host", kRoot, host, {}, {}, hostLine },
+        { "a NUL inside", std::string("C:\\RudimixTests\\Host") + '\0' + "C:\\Elsewhere", QString(),
+            host, {}, {}, hostLine },
+        { "239 characters", longFolder(4, 47).toStdString(), QString(), longFolder(4, 47), {}, {},
+            longFolder(4, 47) + QStringLiteral("\\TAMBRIX.EXE -notimesig \"") + longFolder(4, 47)
+                + QStringLiteral("\\DudEderava.drum\"") },
+        { "240 characters", longFolder(4, 48).toStdString(), QString(), longFolder(4, 48), {},
+            tooLong.arg(240).arg(239) + longFolderLines(4, 48) + testTail, {} },
+        { "247 characters", longFolder(4, 55).toStdString(), QString(), longFolder(4, 55), {},
+            tooLong.arg(247).arg(239) + longFolderLines(4, 55) + testTail, {} },
+        { "248 characters", longFolder(4, 56).toStdString(), QString(), longFolder(4, 56),
+            tooLong.arg(248).arg(247) + longFolderLines(4, 56) + startTail, {}, {} },
+        { "255 characters", longFolder(5, 19).toStdString(), QString(), longFolder(5, 19),
+            tooLong.arg(255).arg(247) + longFolderLines(5, 19) + startTail, {}, {} },
+    };
+    const QString testFolder = QDir::currentPath();
+    ASSERT_FALSE(testFolder.startsWith(QLatin1String("C:"), Qt::CaseInsensitive))
+        << testFolder.toStdString();
+    ASSERT_TRUE(setDriveFolder('C', kRoot.toStdString()));
+    const QString recorder = QCoreApplication::applicationDirPath() + u'/' + RECORDING_HOST;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(kRoot).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(c.folder));
+        ASSERT_TRUE(QFile::copy(recorder, c.folder + QStringLiteral("\\TAMBRIX.EXE")));
+        TempFolder::write(
+            c.folder + QStringLiteral("\\TAMBRIX.INI"), "[program]\r\nMaxRudimixNotes=40\r\n");
+        ASSERT_EQ(
+            regapi::setValue(HKEY_CURRENT_USER, kTestKey, "ExeIniLocn", REG_SZ, c.value + '\0'), 0);
+
+        FakeServices fake;
+        TestKeyRegistry registry;
+        SystemProcessLauncher launcher;
+        Services services { fake.dialogs, fake.clipboard, launcher, fake.programEnd, registry };
+        modRudimix module(services);
+        module.ownFolder = kRoot + QStringLiteral("\\Own");
+        ASSERT_TRUE(QDir::setCurrent(c.current.isEmpty() ? testFolder : c.current));
+        const bool started = module.Main();
+        ASSERT_TRUE(QDir::setCurrent(testFolder));
+        EXPECT_EQ(module.gsHostFolder.toStdString(), c.folder.toStdString());
+        if (!c.startBox.isEmpty()) {
+            EXPECT_FALSE(started);
+            EXPECT_EQ(fake.programEnd.calls, 1);
+            ASSERT_EQ(fake.dialogs.boxes.size(), 1u);
+            EXPECT_EQ(fake.dialogs.boxes[0].text.toStdString(), c.startBox.toStdString());
+            EXPECT_EQ(fake.dialogs.boxes[0].title, QStringLiteral("Host folder name too long"));
+            EXPECT_EQ(fake.dialogs.boxes[0].icon, MsgIcon::Warning);
+            continue;
+        }
+        EXPECT_TRUE(started);
+        EXPECT_EQ(module.giMaxNotes, 40);
+        EXPECT_TRUE(fake.dialogs.boxes.empty());
+
+        module.gsTestHeader = kDefaultHeader;
+        gsbTestRun(module, QStringLiteral("48X,45"));
+        const QString record = c.folder + QStringLiteral("\\record.txt");
+        if (!c.testBox.isEmpty()) {
+            ASSERT_EQ(fake.dialogs.boxes.size(), 1u);
+            EXPECT_EQ(fake.dialogs.boxes[0].text.toStdString(), c.testBox.toStdString());
+            EXPECT_EQ(fake.dialogs.boxes[0].title, QStringLiteral("Rudimix"));
+            EXPECT_EQ(fake.dialogs.boxes[0].icon, MsgIcon::Error);
+            EXPECT_FALSE(QFile::exists(c.folder + QStringLiteral("\\DudEderava.drum")));
+            EXPECT_FALSE(QFile::exists(record));
+            continue;
+        }
+        EXPECT_TRUE(fake.dialogs.boxes.empty());
+        QElapsedTimer clock;
+        clock.start();
+        while (!QFile::exists(record) && clock.elapsed() < 10000)
+            QThread::msleep(50);
+        const QStringList lines = QString::fromLocal8Bit(TempFolder::read(record)).split("\r\n");
+        ASSERT_EQ(lines.size(), 4) << lines.join(u'|').toStdString();
+        EXPECT_EQ(lines[1].toStdString(), c.commandLine.toStdString());
+        EXPECT_EQ(lines[2].toLower().toStdString(), c.folder.toLower().toStdString());
+    }
+    EXPECT_TRUE(QDir(kRoot).removeRecursively());
+    EXPECT_EQ(regapi::deleteKey(HKEY_CURRENT_USER, kTestKey), 0);
 }

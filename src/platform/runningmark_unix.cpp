@@ -1,0 +1,5 @@
+#include "runningmark.h"
+
+RunningMark::RunningMark() = default;
+
+RunningMark::~RunningMark() = default;
