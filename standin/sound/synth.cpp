@@ -1,6 +1,7 @@
 #include "synth.h"
 
 #include "driverstart.h"
+#include "drumkits.h"
 #include "fluidmessages.h"
 #include "quietstderr.h"
 #include "stopsignals.h"
@@ -105,6 +106,7 @@ struct Synthesiser::Private {
     int periods = 8;
     int soundFont = -1;
     bool kitAtATime = false; // the SoundFont's samples are loaded a preset at a time
+    bool kitsOnly = false; // SoundFonts are read with their drum kits alone
     std::atomic<bool> loaded { false }; // a driver started meanwhile makes silence until then
     std::set<int> kits; // programs whose samples are held
     unsigned startTick = 0;
@@ -278,6 +280,10 @@ SoundResult Synthesiser::loadSoundFont(const std::string& file, std::string& err
     const auto size = std::filesystem::file_size(file, ec);
     d->kitAtATime = !ec && (long long)(size) > kWholeSoundFontBytes;
     fluid_settings_setint(d->settings, "synth.dynamic-sample-loading", d->kitAtATime ? 1 : 0);
+    if (d->kitAtATime && !d->kitsOnly) {
+        readDrumKitsOnly(d->synth, d->settings); // the other presets are never played
+        d->kitsOnly = true;
+    }
     takeFluidError();
     int loaded = FLUID_FAILED;
     {

@@ -175,52 +175,73 @@ QString PracticeWindow::statusText() const
     return mStatus->text();
 }
 
+bool PracticeWindow::readScript(const QString& path, bool noTimeSignature, bool loop,
+    bool keepClick, PracticeScript& read, std::string& error)
+{
+    const regular::Result readable = regular::read(toPath(path), read.bytes);
+    read.schedule.setLoop(loop);
+    if (!readable.ok())
+        error = "cannot read the script: " + readable.reason();
+    else if (parseScript(read.bytes, read.script, error)
+        && read.schedule.load(read.script, noTimeSignature, error)) {
+        Performance whole; // the limits of a performance (length, notes) hold here too
+        buildPerformance(read.script, noTimeSignature, whole, error);
+    }
+    if (!error.empty()) {
+        error = path.toStdString() + ": " + error;
+        return false;
+    }
+    // The click starts as the script's PLAYBEAT says, or on when the user keeps it on.
+    read.schedule.setClick(read.schedule.click() || keepClick);
+    read.path = QFileInfo(path).absoluteFilePath();
+    read.noTimeSignature = noTimeSignature;
+    return true;
+}
+
 bool PracticeWindow::load(const QString& path, bool noTimeSignature, double startedAt)
+{
+    PracticeScript read;
+    std::string error;
+    if (!readScript(path, noTimeSignature, mLoop->isChecked(),
+            mSettings.value(QStringLiteral("click")).toBool(), read, error)) {
+        report(QString::fromStdString(error), true);
+        return false;
+    }
+    // The sound first: the window, the table, the log and the recent files after it.
+    mTransport.stop();
+    mTransport.setSchedule(read.schedule);
+    std::string lockError;
+    mTransport.play(startedAt > 0 ? startedAt : Transport::bootSeconds(), lockError);
+    showPlaying(std::move(read), startedAt, lockError);
+    return true;
+}
+
+void PracticeWindow::showPlaying(
+    PracticeScript read, double startedAt, const std::string& lockError)
 {
     mRequest
         = startedAt > 0 ? QStringLiteral("TAMBRIX.EXE started") : QStringLiteral("the request");
-    std::string bytes;
-    const regular::Result read = regular::read(toPath(path), bytes);
-    Script script;
-    std::string error;
-    PracticeSchedule schedule;
-    schedule.setLoop(mLoop->isChecked());
-    if (!read.ok())
-        error = "cannot read the script: " + read.reason();
-    else if (parseScript(bytes, script, error) && schedule.load(script, noTimeSignature, error)) {
-        Performance whole; // the limits of a performance (length, notes) hold here too
-        buildPerformance(script, noTimeSignature, whole, error);
-    }
-    if (!error.empty()) {
-        report(QString::fromStdString(path.toStdString() + ": " + error), true);
-        return false;
-    }
-    mTransport.stop();
-    mTransport.setSchedule(schedule);
-    mScript = script;
-    mBytes = bytes;
-    mPath = QFileInfo(path).absoluteFilePath();
-    mNoTimeSignature = noTimeSignature;
-    setWindowTitle(QFileInfo(path).fileName() + QStringLiteral(" - Tambrix stand-in"));
-    // The click starts as the script's PLAYBEAT says, or on when the user keeps it on.
-    mTempo->setValue(schedule.tempo());
-    mClick->setChecked(schedule.click() || mSettings.value(QStringLiteral("click")).toBool());
-    mTransport.setClick(mClick->isChecked());
+    mTransport.setSchedule(read.schedule);
+    mScript = std::move(read.script);
+    mBytes = std::move(read.bytes);
+    mPath = read.path;
+    mNoTimeSignature = read.noTimeSignature;
+    setWindowTitle(QFileInfo(mPath).fileName() + QStringLiteral(" - Tambrix stand-in"));
+    mTempo->setValue(read.schedule.tempo());
+    mClick->setChecked(read.schedule.click());
     mGrid->setSchedule(&mTransport.schedule());
     mGrid->setAccessibleDescription(describePattern(mTransport.schedule()));
-    // The sound first: the table, the log and the recent files after it.
-    std::string lockError;
-    if (!mTransport.play(startedAt > 0 ? startedAt : Transport::bootSeconds(), lockError))
+    updatePlayButton(mTransport.playing());
+    if (!lockError.empty())
         report(QString::fromStdString(lockError), true);
     else
-        mStatus->setText(QStringLiteral("Playing ") + QFileInfo(path).fileName()
+        mStatus->setText(QStringLiteral("Playing ") + QFileInfo(mPath).fileName()
             + (mTransport.silence().isEmpty() ? QString() : ". " + mTransport.silence()));
-    std::cout << "Script " << mPath.toStdString() << "\n" << formatPattern(script) << std::flush;
+    std::cout << "Script " << mPath.toStdString() << "\n" << formatPattern(mScript) << std::flush;
     appendLog(mLogFolder,
         "==== " + QDateTime::currentDateTime().toString(Qt::ISODate).toStdString()
-            + "  practice window\nScript " + mPath.toStdString() + "\n" + formatPattern(script));
+            + "  practice window\nScript " + mPath.toStdString() + "\n" + formatPattern(mScript));
     addRecent(mPath);
-    return true;
 }
 
 void PracticeWindow::take(const Handover& handover)

@@ -32,6 +32,23 @@ public:
     // line, on stderr and in the log, and the pattern loaded before stays. startedAt: when the
     // TAMBRIX.EXE that asked for it started (CLOCK_BOOTTIME seconds), 0 for the window's own.
     bool load(const QString& path, bool noTimeSignature, double startedAt);
+
+    // A script read for the window: its bytes, the script and the schedule to play, the loop
+    // setting and the click (as the script's PLAYBEAT says, or on when the user keeps it on)
+    // applied. readScript() reads and checks it as load() does: false, with error set ("path:
+    // line 1: ...") when it cannot be played.
+    struct PracticeScript {
+        std::string bytes;
+        Script script;
+        PracticeSchedule schedule;
+        QString path; // absolute
+        bool noTimeSignature = false;
+    };
+    static bool readScript(const QString& path, bool noTimeSignature, bool loop, bool keepClick,
+        PracticeScript& read, std::string& error);
+    // Shows a script that the transport plays already (the first one, played while the window
+    // was made); lockError: why it could not be played, if it could not.
+    void showPlaying(PracticeScript read, double startedAt, const std::string& lockError);
     void take(const Handover& handover);
 
     // The script as it was read, for Save As.

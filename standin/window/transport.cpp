@@ -68,6 +68,7 @@ struct SoundThread {
     bool playing = false;
     unsigned play = 0;
     double first = -1; // the first note's time, until it has sounded
+    std::vector<MidiEvent> held; // taken while silent and not yet due: they sound if sound comes
     double requestedAt = 0;
     long long origin = 0; // the live clock's sample where the schedule's time 0 falls
     double silentOrigin = 0; // the steady clock's second where time 0 falls, while silent
@@ -121,9 +122,9 @@ struct SoundThread {
                     break;
                 todo.swap(commands);
             }
+            keepOutput(self); // a driver that has started plays the commands' notes at once
             for (auto& command : todo)
                 command();
-            keepOutput(self);
             feed();
         }
         synth->useOutput(nullptr);
@@ -185,6 +186,8 @@ struct SoundThread {
             synth->useOutput(std::move(output));
             sounding = true;
             origin = (long long)(synth->liveSamples()) - std::llround(at * kSampleRate);
+            synth->queueLive(held, origin);
+            held.clear();
             if (playing && first > at)
                 synth->watchLiveSample(origin + std::llround(first * kSampleRate));
             else
@@ -229,6 +232,7 @@ struct SoundThread {
             synth->watchLiveSample(origin + std::llround(first * kSampleRate));
         } else {
             silentOrigin = steadySeconds() - (first - kStartMargin);
+            held = std::move(events);
             tryNow = true;
         }
     }
@@ -236,6 +240,7 @@ struct SoundThread {
     void stopPlaying()
     {
         synth->silenceLive();
+        held.clear();
         playing = false;
         first = -1;
         std::lock_guard lock(mutex);
@@ -257,7 +262,15 @@ struct SoundThread {
             }
             synth->queueLive(schedule.take(at + kAheadSeconds), origin);
         } else {
-            schedule.take(at); // what would have sounded by now
+            // What would have sounded by now goes unheard; what is due later waits for sound.
+            std::vector<MidiEvent> later;
+            for (MidiEvent& e : held)
+                if (e.seconds >= at)
+                    later.push_back(e);
+            for (MidiEvent& e : schedule.take(at + kAheadSeconds))
+                if (e.seconds >= at)
+                    later.push_back(e);
+            held = std::move(later);
         }
         const bool ended = schedule.finished() && at >= schedule.endSeconds() + kTailSeconds;
         std::lock_guard lock(mutex);

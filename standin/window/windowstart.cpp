@@ -66,9 +66,21 @@ int runPracticeWindow(int& argc, char** argv)
     }
 
     // The sound starts on a thread of its own (the SoundFont, the sound server's connection)
-    // while the window is made.
+    // and the script plays as soon as it is ready, while the window is made.
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Rudimix"),
+        QStringLiteral("tambrix-practice"));
     Transport transport;
     transport.begin(line.options.soundFont, line.options.audioDriver);
+    PracticeWindow::PracticeScript first;
+    std::string firstError;
+    std::string lockError;
+    const bool readable = PracticeWindow::readScript(script, line.options.noTimeSignature,
+        settings.value(QStringLiteral("loop")).toBool(),
+        settings.value(QStringLiteral("click")).toBool(), first, firstError);
+    if (readable) {
+        transport.setSchedule(first.schedule);
+        transport.play(startedAt, lockError);
+    }
     QApplication application(argc, argv);
     // TAMBRIX.LOG where a console run would write it (never into an installed folder).
     const QString folder = logFolder(QCoreApplication::arguments().mid(1),
@@ -84,8 +96,6 @@ int runPracticeWindow(int& argc, char** argv)
         std::cerr << "TAMBRIX.EXE: a later TEST opens a window of its own: " << error.toStdString()
                   << "\n";
 
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Rudimix"),
-        QStringLiteral("tambrix-practice"));
     PracticeWindow window(transport, settings, folder);
     QObject::connect(&server, &HandoverServer::received, &window, &PracticeWindow::take);
 
@@ -104,7 +114,10 @@ int runPracticeWindow(int& argc, char** argv)
     stopPoll.start(20);
 
     window.show();
-    window.load(script, line.options.noTimeSignature, startedAt);
+    if (readable)
+        window.showPlaying(std::move(first), startedAt, lockError);
+    else
+        window.load(script, line.options.noTimeSignature, startedAt); // says what is wrong
     window.raise();
     window.activateWindow();
     return application.exec();
