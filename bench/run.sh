@@ -7,7 +7,9 @@
 #           peak memory; each run ends within 70 s, or is killed and reported as not ended
 #   practice  the practice window's grid painting (practice_bench); bench/practice.sh times the
 #           hand-over of a second TEST on its own X and sound servers
-# With no part named all four run, and extra arguments go to the editor's, e.g.
+#   sheet   the stand-in host's sheet of a 500-note script (sheet_bench): the model, its MusicXML
+#           and the TAMBRIX.EXE --sheet run
+# With no part named all five run, and extra arguments go to the editor's, e.g.
 #   bench/run.sh --benchmark_filter=Show --benchmark_repetitions=3
 # A part named first runs alone, with the arguments that follow, e.g.
 #   bench/run.sh host                     # every failure case, 3 runs each
@@ -15,10 +17,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-parts=(editor sound host practice)
+parts=(editor sound host practice sheet)
 only=
 case "${1:-}" in
-  editor | sound | host | practice)
+  editor | sound | host | practice | sheet)
     only=$1
     parts=("$1")
     shift
@@ -44,6 +46,10 @@ for part in "${parts[@]}"; do
     practice)
       cmake --build build-bench --target practice_bench
       build-bench/bin/practice_bench ${only:+"$@"}
+      ;;
+    sheet)
+      cmake --build build-bench --target sheet_bench
+      build-bench/bin/sheet_bench ${only:+"$@"}
       ;;
   esac
 done

@@ -15,6 +15,8 @@ packages=(
   libfluidsynth-dev fluidsynth timgm6mb-soundfont pulseaudio pulseaudio-utils
   # The second SoundFont that bench/practice.sh times the practice window with
   fluid-soundfont-gm
+  # The peaks that bench/practice-click.sh reads
+  sox
   libxcb1-dev xvfb
   # The package: its validators, its checker and the manual pages
   desktop-file-utils appstream dpkg-dev lintian man-db

@@ -8,6 +8,7 @@
 #include "registry.h"
 #include "regularfile.h"
 #include "script.h"
+#include "sheetfile.h"
 #include "tambrix.h"
 
 #include <QDir>
@@ -34,7 +35,8 @@ namespace {
           "       TAMBRIX.EXE --init DIR             initialise the host folder DIR instead\n"
           "       TAMBRIX.EXE [-notimesig] [--no-window] [--soundfont FILE.sf2] [--audio-driver "
           "NAME]\n"
-          "                   [--render FILE.wav] [--midi FILE.mid] <script>\n"
+          "                   [--render FILE.wav] [--midi FILE.mid] [--sheet FILE.musicxml] "
+          "<script>\n"
           "                   play the script live, or write it into the files given;\n"
           "                   live with a display in the practice window, unless --no-window\n"
           "       TAMBRIX.EXE --stop                 end the performance that is playing\n"
@@ -175,16 +177,27 @@ int run(const QStringList& arguments, const QString& ownFolder,
     }
     // Two outputs, or an output and the script, in one file: one would be lost.
     const std::string script = QFile::encodeName(line.script).toStdString();
-    const std::vector<std::pair<std::string, std::string>> pairs
-        = { { options.renderFile, options.midiFile }, { options.renderFile, script },
-              { options.midiFile, script } };
-    for (const auto& [a, b] : pairs) {
-        if (!a.empty() && sameFile(a, b)) {
-            err << "TAMBRIX.EXE: "
-                << (b == script ? "the script " + b + " and an output" : "--render and --midi")
-                << " name the same file. Try --help.\n";
+    const std::vector<std::pair<std::string, std::string>> outputs
+        = { { "--render", options.renderFile }, { "--midi", options.midiFile },
+              { "--sheet", options.sheetFile } };
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        const auto& [name, path] = outputs[i];
+        if (!path.empty() && sameFile(path, script)) {
+            err << "TAMBRIX.EXE: the script " << script << " and an output name the same file. "
+                << "Try --help.\n";
             return BadArguments;
         }
+        for (std::size_t j = i + 1; j < outputs.size(); ++j) {
+            if (!path.empty() && sameFile(path, outputs[j].second)) {
+                err << "TAMBRIX.EXE: " << name << " and " << outputs[j].first
+                    << " name the same file. Try --help.\n";
+                return BadArguments;
+            }
+        }
+    }
+    if (!options.sheetFile.empty() && !checkSheetName(options.sheetFile, error)) {
+        err << "TAMBRIX.EXE: " << error << ". Try --help.\n";
+        return BadArguments;
     }
     return playScript(line.script, options, out, err);
 }

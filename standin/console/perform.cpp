@@ -6,6 +6,7 @@
 #include "outputtarget.h"
 #include "performance.h"
 #include "performancelock.h"
+#include "sheetfile.h"
 #include "stopsignals.h"
 #include "synth.h"
 
@@ -108,7 +109,7 @@ namespace {
 int perform(const Script& script, const std::string& scriptName, const PlayOptions& options,
     std::ostream& out, std::ostream& err)
 {
-    const bool live = options.renderFile.empty() && options.midiFile.empty();
+    const bool live = !options.writesFiles();
     if (live)
         catchStopSignals(); // before anything can ask this process to stop
 
@@ -124,9 +125,15 @@ int perform(const Script& script, const std::string& scriptName, const PlayOptio
         << milliseconds(performance.endSeconds) << "\n";
 
     // Everything is checked before anything is written: a failing run leaves every file as it was.
-    for (const std::string& target : { options.midiFile, options.renderFile }) {
+    for (const std::string& target : { options.midiFile, options.renderFile, options.sheetFile }) {
         if (!target.empty() && !checkOutputTarget(target, error))
             return failure(err, SoundResult::CannotWriteOutput, error);
+    }
+    sheet::Sheet sheet;
+    if (!options.sheetFile.empty()
+        && !sheet::buildSheet(script, options.noTimeSignature, sheet, error)) {
+        err << "TAMBRIX.EXE: " << scriptName << ": " << error << "\n";
+        return BadScript;
     }
     std::optional<Synthesiser> synth;
     if (live || !options.renderFile.empty()) {
@@ -139,9 +146,13 @@ int perform(const Script& script, const std::string& scriptName, const PlayOptio
             return failure(err, loaded, error);
         out << "SoundFont " << soundFont << "\n";
     }
-    // The MIDI file is complete before the WAV file is made, and put in place after it.
+    // The MIDI file and the sheet are complete before the WAV file is made, and put in place
+    // after it.
     OutputFile midi(options.midiFile);
     if (!options.midiFile.empty() && !writeMidiFile(performance, midi, error))
+        return failure(err, SoundResult::CannotWriteOutput, error);
+    OutputFile sheetFile(options.sheetFile);
+    if (!options.sheetFile.empty() && !writeSheetFile(sheet, sheetFile, error))
         return failure(err, SoundResult::CannotWriteOutput, error);
     if (!options.renderFile.empty()) {
         const SoundResult rendered = synth->renderWav(performance, options.renderFile, error);
@@ -152,6 +163,12 @@ int perform(const Script& script, const std::string& scriptName, const PlayOptio
         if (!midi.commit(error))
             return failure(err, SoundResult::CannotWriteOutput, error);
         out << "Wrote the MIDI file " << options.midiFile << "\n";
+    }
+    if (!options.sheetFile.empty()) {
+        if (!sheetFile.commit(error))
+            return failure(err, SoundResult::CannotWriteOutput, error);
+        out << "Wrote the sheet " << options.sheetFile << " (" << sheet.measures.size()
+            << (sheet.measures.size() == 1 ? " measure" : " measures") << ")\n";
     }
     if (!options.renderFile.empty()) {
         out << "Wrote the WAV file " << options.renderFile << " ("

@@ -8,7 +8,7 @@
 #include <string>
 
 // What the stand-in host does with a script that it has read: the performance played live, or
-// written into a WAV and/or MIDI file.
+// written into a WAV file, a MIDI file and/or the sheet.
 namespace standin {
 
 // Plays or writes the script's performance; returns the host's exit code. Messages name the

@@ -35,6 +35,7 @@ namespace {
         const ScriptHeader& header;
         bool padded = false; // bars of TIMESIG are used
         std::vector<Strike> strikes;
+        ClickLevels levels {};
 
         int noteTicks(int res) const
         {
@@ -80,13 +81,14 @@ namespace {
             }
             for (long long beat = 0; section.clicks && beat * beatTicks() < section.ticks; ++beat) {
                 const bool bar = beat % barBeats() == 0 && header.playBar;
-                if (!bar && !header.playBeat)
+                const int velocity = std::min(127, bar ? levels.bar : levels.beat);
+                if ((!bar && !header.playBeat) || velocity <= 0)
                     continue;
                 ++count;
                 if (add) {
                     strikes.push_back(
                         { start + beat * beatTicks() * tick, bar ? kBarClickKey : kBeatClickKey,
-                            kClickVelocity, start + (beat + 1) * beatTicks() * tick });
+                            velocity, start + (beat + 1) * beatTicks() * tick });
                 }
             }
             return count;
@@ -158,7 +160,7 @@ bool buildPerformance(
     const std::vector<PatternNote>& intro = header.intro;
     const std::vector<PatternNote>& transition = header.transition;
 
-    Builder builder { header, !noTimeSignature && header.beatsPerBar > 0, {} };
+    Builder builder { header, !noTimeSignature && header.beatsPerBar > 0, {}, {} };
     std::vector<Section> sections;
     const int repeats = std::max(1, header.repeats);
     for (int r = 0; r < repeats; ++r) {
@@ -217,17 +219,17 @@ namespace standin {
 
 int noteTicks(const ScriptHeader& header, int res)
 {
-    return Builder { header, false, {} }.noteTicks(res);
+    return Builder { header, false, {}, {} }.noteTicks(res);
 }
 
 int beatTicks(const ScriptHeader& header, bool noTimeSignature)
 {
-    return Builder { header, !noTimeSignature && header.beatsPerBar > 0, {} }.beatTicks();
+    return Builder { header, !noTimeSignature && header.beatsPerBar > 0, {}, {} }.beatTicks();
 }
 
 int barBeats(const ScriptHeader& header, bool noTimeSignature)
 {
-    return Builder { header, !noTimeSignature && header.beatsPerBar > 0, {} }.barBeats();
+    return Builder { header, !noTimeSignature && header.beatsPerBar > 0, {}, {} }.barBeats();
 }
 
 void sortEvents(std::vector<MidiEvent>& events)
@@ -239,9 +241,9 @@ void sortEvents(std::vector<MidiEvent>& events)
 
 long long buildSection(const ScriptHeader& header, bool noTimeSignature,
     const std::vector<PatternNote>& notes, int tempo, bool clicks, double start,
-    std::vector<MidiEvent>& events)
+    std::vector<MidiEvent>& events, ClickLevels levels)
 {
-    Builder builder { header, !noTimeSignature && header.beatsPerBar > 0, {} };
+    Builder builder { header, !noTimeSignature && header.beatsPerBar > 0, {}, levels };
     Section section { &notes, tempo, clicks, 0 };
     builder.measure(section);
     builder.strike(section, start, true);

@@ -12,6 +12,9 @@ namespace standin {
 
 inline constexpr int kDrumChannel = 9; // 0-based: MIDI channel 10
 
+// The parts of a performance: the intro once, the pattern each repeat, the transition between.
+enum class SectionKind { Intro, Pattern, Transition };
+
 struct MidiEvent {
     enum class Type { NoteOn, NoteOff, ProgramChange, Tempo };
     double seconds = 0; // from the start of the performance
@@ -52,6 +55,13 @@ inline constexpr int kBeatClickKey = 77;
 inline constexpr int kBarClickKey = 76;
 inline constexpr int kClickVelocity = 100;
 
+// The velocities of the clicks: the beat's and the first beat of a bar's (PLAYBAR's, or the
+// accent of the practice window's click); 0 leaves that click out.
+struct ClickLevels {
+    int beat = kClickVelocity;
+    int bar = kClickVelocity;
+};
+
 // Builds the performance. On a malformed header value or an unknown INTRO/TRANSITION name it
 // returns false and sets error to a message that names the line and what is wrong.
 bool buildPerformance(
@@ -68,12 +78,12 @@ int noteTicks(const ScriptHeader& header, int res);
 
 // One section of a performance on its own (the pattern once, an intro or a transition), for a
 // player that builds the sections as it reaches them: its notes from start seconds on at the
-// tempo, with the beat and bar clicks that the header asks for when clicks is true. Appends the
-// section's events, sorted as in a performance, and returns its length in ticks, padded to whole
-// bars of TIMESIG unless noTimeSignature.
+// tempo, with the beat and bar clicks that the header asks for when clicks is true, at the
+// levels given. Appends the section's events, sorted as in a performance, and returns its length
+// in ticks, padded to whole bars of TIMESIG unless noTimeSignature.
 long long buildSection(const ScriptHeader& header, bool noTimeSignature,
     const std::vector<PatternNote>& notes, int tempo, bool clicks, double start,
-    std::vector<MidiEvent>& events);
+    std::vector<MidiEvent>& events, ClickLevels levels = {});
 
 // The ticks of a beat and the beats of a bar that the header's TIMESIG gives (4/4 without one
 // or with noTimeSignature).

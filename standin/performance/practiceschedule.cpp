@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <limits>
 
 namespace standin {
@@ -15,6 +16,19 @@ namespace {
 
     // The sections kept for locate() besides the one playing.
     constexpr std::size_t kKeptSections = 8;
+
+    // The first beat of a bar: its click this much louder in velocity (about 4 dB).
+    constexpr double kAccent = 1.25;
+
+    MidiEvent note(MidiEvent::Type type, double seconds, int key, int velocity)
+    {
+        MidiEvent event;
+        event.type = type;
+        event.seconds = seconds;
+        event.key = key;
+        event.velocity = velocity;
+        return event;
+    }
 
 } // namespace
 
@@ -73,6 +87,8 @@ void PracticeSchedule::restart()
     mBuilt.clear();
     mPending.clear();
     mTaken = 0;
+    mCountInBeats.clear();
+    mStart = -1;
 }
 
 void PracticeSchedule::setTempo(int tempo)
@@ -87,12 +103,78 @@ void PracticeSchedule::setClick(bool click)
     rebuildFromNextNote();
 }
 
+void PracticeSchedule::setClickLevel(int level)
+{
+    mClickLevel = std::clamp(level, 0, 127);
+    rebuildFromNextNote();
+}
+
+void PracticeSchedule::setLoopTempo(LoopTempo loopTempo)
+{
+    mLoopTempo = std::move(loopTempo);
+    rebuildFromNextNote();
+}
+
 int PracticeSchedule::tempoOf(SectionKind kind, int repeat) const
 {
     // A transition plays at the tempo of the repeat before it.
-    const int r = kind == SectionKind::Transition ? repeat - 1 : repeat;
-    const long long tempo = mTempo + (long long)(r)*mHeader.tempoChange;
-    return int(std::clamp<long long>(tempo, kMinTempo, kMaxTempo));
+    const int r = std::max(0, kind == SectionKind::Transition ? repeat - 1 : repeat);
+    return std::clamp(mLoopTempo ? mLoopTempo(r, mTempo) : mTempo, kMinTempo, kMaxTempo);
+}
+
+// The header as the window plays it: the beat click as set, and the first beat of each bar
+// accented whenever the click is on.
+ScriptHeader PracticeSchedule::windowHeader() const
+{
+    ScriptHeader header = mHeader;
+    header.playBeat = mClick;
+    header.playBar = mHeader.playBar || mClick;
+    return header;
+}
+
+ClickLevels PracticeSchedule::clickLevels() const
+{
+    return { mClickLevel, std::min(127, int(std::lround(mClickLevel * kAccent))) };
+}
+
+// One bar of clicks from the lead-in on, the first accented, at the first repeat's tempo.
+void PracticeSchedule::buildCountIn()
+{
+    mCountInTempo = tempoOf(SectionKind::Pattern, 0);
+    const double beat = beatTicks(mHeader, mNoTimeSignature) * tickSeconds(mCountInTempo);
+    for (int b = 0; b < barBeats(mHeader, mNoTimeSignature); ++b)
+        mCountInBeats.push_back(kLeadInSeconds + b * beat);
+    mStart = kLeadInSeconds + double(mCountInBeats.size()) * beat;
+}
+
+// The beats not yet taken at the tempo now set: the next keeps its time, the rest follow it.
+void PracticeSchedule::retimeCountIn()
+{
+    const auto next = std::find_if(
+        mCountInBeats.begin(), mCountInBeats.end(), [this](double beat) { return beat >= mTaken; });
+    if (next == mCountInBeats.end())
+        return;
+    mCountInTempo = tempoOf(SectionKind::Pattern, 0);
+    const double beat = beatTicks(mHeader, mNoTimeSignature) * tickSeconds(mCountInTempo);
+    for (auto b = next + 1; b != mCountInBeats.end(); ++b)
+        *b = *(b - 1) + beat;
+    mStart = mCountInBeats.back() + beat;
+}
+
+std::vector<MidiEvent> PracticeSchedule::countInEvents() const
+{
+    std::vector<MidiEvent> events;
+    const ClickLevels levels = clickLevels();
+    for (std::size_t b = 0; b < mCountInBeats.size(); ++b) {
+        const int velocity = b == 0 ? levels.bar : levels.beat;
+        const int key = b == 0 ? kBarClickKey : kBeatClickKey;
+        if (velocity <= 0)
+            continue;
+        const double until = b + 1 < mCountInBeats.size() ? mCountInBeats[b + 1] : mStart;
+        events.push_back(note(MidiEvent::Type::NoteOn, mCountInBeats[b], key, velocity));
+        events.push_back(note(MidiEvent::Type::NoteOff, until, key, 0));
+    }
+    return events;
 }
 
 bool PracticeSchedule::next(SectionKind& kind, int& repeat) const
@@ -139,22 +221,25 @@ void PracticeSchedule::buildNext()
     int repeat = 0;
     if (!next(kind, repeat))
         return;
-    Built built;
-    built.kind = kind;
-    built.repeat = repeat;
-    const double start = mBuilt.empty() ? kLeadInSeconds : mBuilt.back().end();
-    built.pieces.push_back({ 0, start, tempoOf(kind, repeat) });
-    ScriptHeader header = mHeader;
-    header.playBeat = mClick;
     std::vector<MidiEvent> events;
-    if (mBuilt.empty()) {
+    if (mStart < 0) {
         MidiEvent program; // the drum kit, before the first note
         program.type = MidiEvent::Type::ProgramChange;
         program.key = mHeader.program;
         events.push_back(program);
+        mStart = kLeadInSeconds;
+        if (mCountIn)
+            buildCountIn();
+        const std::vector<MidiEvent> clicks = countInEvents();
+        events.insert(events.end(), clicks.begin(), clicks.end());
     }
-    built.ticks = buildSection(header, mNoTimeSignature, notes(kind), built.pieces[0].tempo,
-        kind == SectionKind::Pattern, start, events);
+    Built built;
+    built.kind = kind;
+    built.repeat = repeat;
+    const double start = mBuilt.empty() ? mStart : mBuilt.back().end();
+    built.pieces.push_back({ 0, start, tempoOf(kind, repeat) });
+    built.ticks = buildSection(windowHeader(), mNoTimeSignature, notes(kind), built.pieces[0].tempo,
+        kind == SectionKind::Pattern, start, events, clickLevels());
     mBuilt.push_back(built);
     while (mBuilt.size() > kKeptSections && mBuilt.front().end() < mTaken)
         mBuilt.pop_front();
@@ -167,6 +252,12 @@ void PracticeSchedule::rebuildFromNextNote()
     while (!mBuilt.empty() && mBuilt.back().pieces[0].seconds - kFlamSeconds >= mTaken)
         mBuilt.pop_back();
     mPending.clear();
+    if (mBuilt.empty())
+        retimeCountIn();
+    for (const MidiEvent& e : countInEvents())
+        if (e.seconds >= mTaken)
+            mPending.push_back(e);
+    sortEvents(mPending);
     if (mBuilt.empty())
         return;
     Built& current = mBuilt.back();
@@ -183,8 +274,7 @@ void PracticeSchedule::rebuildFromNextNote()
         current.pieces.push_back(
             { tick, current.secondsAt(tick), tempoOf(current.kind, current.repeat) });
     }
-    ScriptHeader header = mHeader;
-    header.playBeat = mClick;
+    const ScriptHeader header = windowHeader();
     std::vector<MidiEvent> events;
     const auto& pieces = current.pieces;
     for (std::size_t i = 0; i < pieces.size(); ++i) {
@@ -195,7 +285,8 @@ void PracticeSchedule::rebuildFromNextNote()
         std::vector<MidiEvent> built;
         buildSection(header, mNoTimeSignature, notes(current.kind), pieces[i].tempo,
             current.kind == SectionKind::Pattern,
-            pieces[i].seconds - double(pieces[i].tick) * tickSeconds(pieces[i].tempo), built);
+            pieces[i].seconds - double(pieces[i].tick) * tickSeconds(pieces[i].tempo), built,
+            clickLevels());
         for (const MidiEvent& e : built)
             if (e.seconds >= from && e.seconds < to && e.seconds >= mTaken)
                 events.push_back(e);
@@ -232,6 +323,11 @@ double PracticeSchedule::endSeconds() const
 PracticeSchedule::Position PracticeSchedule::locate(double seconds) const
 {
     Position position;
+    if (!mCountInBeats.empty() && seconds >= mCountInBeats[0] && seconds < mStart) {
+        position.tempo = mCountInTempo;
+        position.countIn = int(std::upper_bound(mCountInBeats.begin(), mCountInBeats.end(), seconds)
+            - mCountInBeats.begin());
+    }
     for (const Built& built : mBuilt) {
         if (seconds < built.pieces[0].seconds || seconds >= built.end())
             continue;

@@ -5,20 +5,26 @@
 
 #include <array>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
 // What the practice window plays: the script's performance built a section at a time as the
 // player reaches it, so that it can loop without end and take a new tempo or click setting from
-// the next note on. Pure C++, no sound: times are seconds from the start, as in a Performance.
+// the next note on. Every repeat plays at the one tempo set (TEMPOCHANGE is the console's; a
+// speed trainer sets a tempo per loop through setLoopTempo). Pure C++, no sound: times are
+// seconds from the start, as in a Performance.
 namespace standin {
 
-enum class SectionKind { Intro, Pattern, Transition };
+// The practice window's click level (velocity) at first: it peaks about 6 dB under the kit's
+// plain notes at volume 5 (bench/practice-click.sh measures it).
+inline constexpr int kDefaultClickLevel = 45;
 
 class PracticeSchedule {
 public:
     // Reads the script's header (as buildPerformance does); false, with error set, when it is
-    // malformed. The tempo and click start as the script says; the loop setting is kept.
+    // malformed. The tempo and click start as the script says; Loop, the click's level, the
+    // count-in and the loop tempo are kept.
     bool load(const Script& script, bool noTimeSignature, std::string& error);
 
     const ScriptHeader& header() const { return mHeader; }
@@ -31,15 +37,31 @@ public:
     void restart();
 
     // Loop: the pattern plays until stopped, REPEATS ignored, the intro once at the start and the
-    // transition between loops; TEMPOCHANGE applies to each loop within kMinTempo..kMaxTempo.
+    // transition between loops.
     void setLoop(bool loop) { mLoop = loop; }
     bool loop() const { return mLoop; }
-    // The tempo of the first repeat (clamped to kMinTempo..kMaxTempo) and the beat click; both
-    // apply from the first note whose events have not been taken.
+    // The tempo (clamped to kMinTempo..kMaxTempo) that every repeat, intro and transition plays
+    // at, the beat click and the click's level (the beat click's velocity, 0 to 127; the first
+    // beat of a bar sounds accented, PLAYBAR's bar click at the same accent): each applies from
+    // the first note whose events have not been taken.
     void setTempo(int tempo);
     int tempo() const { return mTempo; }
     void setClick(bool click);
     bool click() const { return mClick; }
+    void setClickLevel(int level);
+    int clickLevel() const { return mClickLevel; }
+    // Count-in: after restart(), one bar of clicks (TIMESIG, else 4/4) at the first repeat's
+    // tempo before the first note, at the click's level, whether the click is on or not.
+    void setCountIn(bool countIn) { mCountIn = countIn; }
+    bool countIn() const { return mCountIn; }
+
+    // The speed trainer's hook: the tempo of each repeat (loop) from 0, given the tempo set; a
+    // transition plays at the tempo of the repeat before it. Without one (the default), every
+    // repeat plays at tempo(). Setting it, again too when its answers change, rebuilds from
+    // the first note whose events have not been taken; the answer is clamped to
+    // kMinTempo..kMaxTempo.
+    using LoopTempo = std::function<int(int repeat, int tempo)>;
+    void setLoopTempo(LoopTempo loopTempo);
 
     // Takes the events before the time, in order. Empty once everything has been taken.
     std::vector<MidiEvent> take(double until);
@@ -50,11 +72,12 @@ public:
     double endSeconds() const;
 
     struct Position {
-        bool inside = false; // false before the start and after the end
+        bool inside = false; // false before the start (the count-in too) and after the end
         SectionKind kind = SectionKind::Pattern;
         int repeat = 0; // from 0; a transition counts with the repeat that follows it
-        int tempo = 0;
+        int tempo = 0; // inside, or in the count-in
         double tick = 0; // from the section's start
+        int countIn = 0; // the count-in's beat from 1 while it sounds, else 0
     };
     Position locate(double seconds) const;
 
@@ -76,6 +99,11 @@ private:
 
     int tempoOf(SectionKind kind, int repeat) const;
     bool next(SectionKind& kind, int& repeat) const;
+    ScriptHeader windowHeader() const;
+    ClickLevels clickLevels() const;
+    void buildCountIn();
+    void retimeCountIn();
+    std::vector<MidiEvent> countInEvents() const;
     void buildNext();
     void add(std::vector<MidiEvent> events);
     void rebuildFromNextNote();
@@ -86,7 +114,15 @@ private:
     bool mNoTimeSignature = false;
     bool mLoop = false;
     bool mClick = false;
+    int mClickLevel = kDefaultClickLevel;
+    bool mCountIn = false;
     int mTempo = 100;
+    LoopTempo mLoopTempo;
+    // The count-in since restart(): its beats' times, its tempo and its end, where the first
+    // section begins; mStart < 0 until the first section has been built.
+    std::vector<double> mCountInBeats;
+    int mCountInTempo = 0;
+    double mStart = -1;
     std::deque<Built> mBuilt; // the sections built, the last few kept
     std::vector<MidiEvent> mPending; // built, not taken, sorted
     double mTaken = 0;

@@ -40,6 +40,8 @@ namespace {
             [](CommandLine& l, const QString& v) { l.options.renderFile = encoded(v); } },
         { "--midi", true, Mode::Play,
             [](CommandLine& l, const QString& v) { l.options.midiFile = encoded(v); } },
+        { "--sheet", true, Mode::Play,
+            [](CommandLine& l, const QString& v) { l.options.sheetFile = encoded(v); } },
     };
 
     bool wrong(std::string& error, const std::string& what)

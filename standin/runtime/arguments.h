@@ -16,6 +16,11 @@ struct PlayOptions {
     std::string audioDriver; // empty: PulseAudio, else FluidSynth's default
     std::string renderFile; // a WAV file to write instead of playing live
     std::string midiFile; // a Standard MIDI File to write instead of playing live
+    std::string sheetFile; // the sheet (MusicXML) to write instead of playing live
+    bool writesFiles() const
+    {
+        return !renderFile.empty() || !midiFile.empty() || !sheetFile.empty();
+    }
 };
 
 struct CommandLine {

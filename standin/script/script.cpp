@@ -122,12 +122,18 @@ namespace {
         return true;
     }
 
-    void passOver(Script& script, int number, std::string_view what)
+    // What is passed over, as UTF-8 text.
+    void passOverText(Script& script, int number, const std::string& what)
     {
         if (script.ignored.size() < kMaxShownRows)
-            script.ignored.push_back(at(number) + "passed over: " + shown(utf8(what)));
+            script.ignored.push_back(at(number) + "passed over: " + shown(what));
         else
             ++script.ignoredMore;
+    }
+
+    void passOver(Script& script, int number, std::string_view what)
+    {
+        passOverText(script, number, utf8(what));
     }
 
     bool readStatements(std::string_view line, int number, Script& script, std::string& error)
@@ -186,6 +192,81 @@ namespace {
         return true;
     }
 
+    std::string bracketedKey(std::string_view name)
+    {
+        const std::string text(trim(name));
+        return upperCase(!text.empty() && text.front() == '[' ? text : "[" + text + "]");
+    }
+
+    // A comment line "' STICKING [name]=R,L,...": its entries checked and kept; any other
+    // comment is skipped.
+    bool readSticking(std::string_view comment, int number, Script& script, std::string& error)
+    {
+        const std::string_view text = trim(comment.substr(1));
+        const std::size_t equals = text.find('=');
+        if (!startsWithKeyword(text, "STICKING") || equals == std::string_view::npos)
+            return true;
+        Sticking sticking { utf8(trim(text.substr(8, equals - 8))), number, {} };
+        const std::string key = bracketedKey(sticking.name);
+        for (const Sticking& earlier : script.stickings) {
+            if (bracketedKey(earlier.name) == key) {
+                error = at(number) + "the sticking of " + shown(sticking.name)
+                    + " is given a second time (first on line " + std::to_string(earlier.line)
+                    + ")";
+                return false;
+            }
+        }
+        const std::string_view entries = trim(text.substr(equals + 1));
+        for (std::size_t start = 0; !entries.empty();) {
+            const std::size_t end = std::min(entries.find(',', start), entries.size());
+            const std::string hands
+                = upperCase(std::string(trim(entries.substr(start, end - start))));
+            if (hands != "" && hands != "R" && hands != "L" && hands != "RL") {
+                error = at(number) + "entry " + std::to_string(sticking.hands.size() + 1)
+                    + " of the sticking of " + shown(sticking.name) + " is \"" + shown(utf8(hands))
+                    + "\"; each is R, L, RL or empty";
+                return false;
+            }
+            sticking.hands.push_back(hands);
+            if (end >= entries.size())
+                break;
+            start = end + 1;
+        }
+        script.stickings.push_back(std::move(sticking));
+        return true;
+    }
+
+    // Each sticking belongs to a defined pattern and has no more entries than it has notes; one
+    // for a pattern that no RAW line defines is passed over.
+    bool checkStickings(
+        Script& script, const std::vector<std::size_t>& otherCounts, std::string& error)
+    {
+        std::vector<Sticking> kept;
+        for (Sticking& sticking : script.stickings) {
+            const std::string key = bracketedKey(sticking.name);
+            const PatternDefinition* pattern = findPattern(script, sticking.name);
+            std::size_t notes = 0;
+            if (key == upperCase(std::string(kPatternName))) {
+                notes = script.notes.size();
+            } else if (pattern) {
+                notes = otherCounts[std::size_t(pattern - script.otherPatterns.data())];
+            } else {
+                passOverText(script, sticking.line,
+                    "the sticking of " + sticking.name + ", a pattern that no RAW line defines");
+                continue;
+            }
+            if (sticking.hands.size() > notes) {
+                error = at(sticking.line) + "the sticking of " + shown(sticking.name) + " has "
+                    + std::to_string(sticking.hands.size()) + " entries, more than the "
+                    + std::to_string(notes) + (notes == 1 ? " note" : " notes") + " of the pattern";
+                return false;
+            }
+            kept.push_back(std::move(sticking));
+        }
+        script.stickings = std::move(kept);
+        return true;
+    }
+
 } // namespace
 
 bool parseScript(std::string_view bytes, Script& script, std::string& error)
@@ -200,6 +281,9 @@ bool parseScript(std::string_view bytes, Script& script, std::string& error)
         if (!checkCharacters(whole, int(number), error))
             return false;
         const std::string_view line = trim(whole);
+        if (!line.empty() && line.front() == '\''
+            && !readSticking(line, int(number), script, error))
+            return false;
         if (line.empty() || line.front() == '\'')
             continue;
         if (startsWithKeyword(line, "RAW")) {
@@ -235,12 +319,33 @@ bool parseScript(std::string_view bytes, Script& script, std::string& error)
     }
     // Every definition is checked, played or not.
     std::vector<PatternNote> notes;
+    std::vector<std::size_t> counts;
     for (const PatternDefinition& pattern : script.otherPatterns) {
         if (!parsePatternNotes(pattern.line, pattern.definition, pattern.name, notes, error))
             return false;
+        counts.push_back(notes.size());
     }
     return parsePatternNotes(
-        script.definitionLine, script.definition, kPatternName, script.notes, error);
+               script.definitionLine, script.definition, kPatternName, script.notes, error)
+        && checkStickings(script, counts, error);
+}
+
+const Sticking* findSticking(const Script& script, std::string_view name)
+{
+    const std::string key = bracketedKey(name);
+    for (const Sticking& sticking : script.stickings) {
+        if (bracketedKey(sticking.name) == key)
+            return &sticking;
+    }
+    return nullptr;
+}
+
+std::string stickingLine(std::string_view name, const std::vector<std::string>& hands)
+{
+    std::string line = "' STICKING " + std::string(name) + "=";
+    for (std::size_t i = 0; i < hands.size(); ++i)
+        line += (i > 0 ? "," : "") + hands[i];
+    return line;
 }
 
 bool parsePatternNotes(int line, std::string_view definition, std::string_view name,

@@ -11,8 +11,9 @@
 // The stand-in host's reading of a test script: Windows-1252 text (or UTF-8 after its byte-order
 // mark) whose lines end with CR LF, LF or CR; comment lines begin with "'"; a line of statements
 // separated by ";" holds the settings ("SET name=value"); "RAW [new-rud]=" defines the pattern
-// (statements may follow it after ";"); the line "[new-rud]" plays it. Texts handed out here are
-// UTF-8.
+// (statements may follow it after ";"); the line "[new-rud]" plays it. A comment line
+// "' STICKING [name]=R,L,RL,,..." gives the hands of a pattern's notes (one entry per note: R, L,
+// RL for both, or empty), which every host skips when it plays. Texts handed out here are UTF-8.
 namespace standin {
 
 inline constexpr std::string_view kPatternName = tambrix::kPatternName;
@@ -45,6 +46,14 @@ struct PatternDefinition {
     std::string definition; // the whole line as written
 };
 
+// The sticking of one pattern, from its comment line: one entry per note from the first on, each
+// "R", "L", "RL" or empty; notes beyond the last entry have none.
+struct Sticking {
+    std::string name; // as written, with its brackets
+    int line = 0; // 1-based
+    std::vector<std::string> hands;
+};
+
 struct Script {
     std::vector<Setting> settings;
     std::vector<std::string> ignored; // what the stand-in host passes over: the first notes
@@ -55,6 +64,7 @@ struct Script {
     std::vector<PatternNote> notes;
     std::vector<PatternDefinition> otherPatterns; // in the order of the script
     std::unordered_map<std::string, std::size_t> patternIndex; // upper-case name: its index
+    std::vector<Sticking> stickings; // of defined patterns, in the order of the script
 };
 
 // Reads the script's bytes. On a malformed script it returns false and sets error to a message
@@ -69,6 +79,13 @@ bool parsePatternNotes(int line, std::string_view definition, std::string_view n
 // The other definition whose name matches, without regard to case ("[fill]" or "fill"); null
 // if there is none. The played pattern "[new-rud]" is not among them.
 const PatternDefinition* findPattern(const Script& script, std::string_view name);
+
+// The sticking given for the pattern of that name (any case, brackets optional; "[new-rud]" for
+// the played one); null if the script gives none.
+const Sticking* findSticking(const Script& script, std::string_view name);
+
+// The comment line that gives a pattern's sticking: "' STICKING [name]=R,L,,RL" (no line end).
+std::string stickingLine(std::string_view name, const std::vector<std::string>& hands);
 
 // The text, cut to about kMaxShownBytes with the number of its bytes (at a character's start).
 std::string shown(std::string_view text);

@@ -171,7 +171,7 @@ namespace {
 
     // The notes of the pattern that INTRO or TRANSITION names; false on an unknown name.
     bool extraPattern(const Script& script, const Setting* setting, std::vector<PatternNote>& notes,
-        std::string& error)
+        std::string& written, std::string& error)
     {
         if (!setting || trim(setting->value).empty())
             return true;
@@ -179,6 +179,7 @@ namespace {
         std::string bracketed = name.front() == '[' ? name : "[" + name + "]";
         if (settingKey(bracketed) == settingKey(std::string(kPatternName))) {
             notes = script.notes;
+            written = kPatternName;
             return true;
         }
         const PatternDefinition* pattern = findPattern(script, bracketed);
@@ -187,6 +188,7 @@ namespace {
                 + ": the script has no pattern \"RAW " + bracketed + "=\"";
             return false;
         }
+        written = pattern->name;
         return parsePatternNotes(pattern->line, pattern->definition, pattern->name, notes, error);
     }
 
@@ -206,8 +208,8 @@ bool readScriptHeader(const Script& script, ScriptHeader& header, std::vector<st
                 at(setting.line) + "the setting " + setting.name + " is unknown; ignored");
         }
     }
-    return extraPattern(script, reader.intro, header.intro, error)
-        && extraPattern(script, reader.transition, header.transition, error);
+    return extraPattern(script, reader.intro, header.intro, header.introName, error)
+        && extraPattern(script, reader.transition, header.transition, header.transitionName, error);
 }
 
 } // namespace standin

@@ -24,6 +24,8 @@ struct ScriptHeader {
     bool playBar = false;
     std::vector<PatternNote> intro; // empty: none
     std::vector<PatternNote> transition;
+    std::string introName; // as its RAW line writes it, with the brackets ("[count]")
+    std::string transitionName;
     int beatsPerBar = 0; // TIMESIG n/d; 0 when there is none
     int beatUnit = 0;
     int tempo = 100;

@@ -270,7 +270,16 @@ void PatternGrid::paintEvent(QPaintEvent*)
         }
     }
 
-    // The playhead, with the repeat and the tempo it plays at.
+    // The count-in's beat, then the playhead, with the repeat and the tempo it plays at.
+    if (mPosition.countIn > 0) {
+        painter.setPen(ink);
+        painter.drawText(QRectF(4, 2, kNameColumn - 8, kHeaderHeight - 4),
+            Qt::AlignLeft | Qt::AlignTop,
+            QStringLiteral("Count-in %1 of %2\nTempo %3")
+                .arg(mPosition.countIn)
+                .arg(barBeats(mSchedule->header(), mSchedule->noTimeSignature()))
+                .arg(mPosition.tempo));
+    }
     if (mPosition.inside) {
         if (const GridLayout::Section* section = layout.find(mPosition.kind)) {
             const double x = layout.x(*section, mPosition.tick);

@@ -18,9 +18,12 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
+#include <QSignalBlocker>
+#include <QSlider>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <iostream>
 
 namespace standin {
@@ -28,6 +31,29 @@ namespace standin {
 namespace {
 
     constexpr int kRecentFiles = 5;
+
+    // An on button filled with the highlight colour and ticked, so that "on" is plain to see.
+    const QString kToggleStyle = QStringLiteral(
+        "QPushButton:checked { background-color: palette(highlight); color: "
+        "palette(highlighted-text); border: 1px solid palette(shadow); border-radius: 3px; }");
+    const QString kTick = QStringLiteral("\u2713 ");
+
+    // A caption's last letter is drawn a pixel or two beyond its advance: a little room more
+    // than the style asks for, so that nothing is clipped even at the window's minimum size.
+    void fitWidth(QWidget* widget, const QString& caption)
+    {
+        const QFontMetrics metrics = widget->fontMetrics();
+        widget->setMinimumWidth(std::max(widget->sizeHint().width(),
+            metrics.horizontalAdvance(QString(caption).remove(u'&')) + 2 * metrics.height()));
+    }
+
+    QLabel* addLabel(const QString& text, QWidget* buddy)
+    {
+        auto* label = new QLabel(text);
+        label->setBuddy(buddy);
+        label->setMinimumWidth(label->sizeHint().width() + label->fontMetrics().averageCharWidth());
+        return label;
+    }
 
     std::filesystem::path toPath(const QString& path)
     {
@@ -46,42 +72,24 @@ PracticeWindow::PracticeWindow(
     , mTempo(new QSpinBox)
     , mPlay(addButton(QStringLiteral("Play"), QStringLiteral("playButton"),
           QStringLiteral("Play or stop"), QStringLiteral("Play or stop the pattern (Space)")))
-    , mLoop(addButton(QStringLiteral("Loop"), QStringLiteral("loopButton"), QStringLiteral("Loop"),
+    , mLoop(addToggle(QStringLiteral("Loop"), QStringLiteral("loopButton"),
           QStringLiteral("Play the pattern until stopped (L)")))
-    , mClick(addButton(QStringLiteral("Click"), QStringLiteral("clickButton"),
-          QStringLiteral("Click"), QStringLiteral("Click on every beat (C)")))
+    , mClick(addToggle(QStringLiteral("Click"), QStringLiteral("clickButton"),
+          QStringLiteral("Click on every beat, the first of a bar accented (C)")))
+    , mCountIn(addToggle(QStringLiteral("Count-in"), QStringLiteral("countInButton"),
+          QStringLiteral("One bar of clicks before the first note (N)")))
+    , mScriptTempo(addButton(QStringLiteral("Script tempo"), QStringLiteral("scriptTempoButton"),
+          QStringLiteral("Script tempo"),
+          QStringLiteral("Back to the script's tempo; a tempo typed holds until then (S)")))
+    , mClickLevel(new QSlider(Qt::Horizontal))
     , mStatus(new QLabel)
     , mSilence(new QLabel)
 {
     setObjectName(QStringLiteral("practiceWindow"));
     setWindowTitle(QStringLiteral("Tambrix stand-in"));
-    // The keys act at once (a button's own shortcut would animate a press for 100 ms first).
-    mLoop->setCheckable(true);
-    mClick->setCheckable(true);
-    connect(new QShortcut(Qt::Key_Space, this), &QShortcut::activated, this,
-        &PracticeWindow::togglePlay);
-    connect(new QShortcut(Qt::Key_L, this), &QShortcut::activated, mLoop, &QAbstractButton::toggle);
-    connect(
-        new QShortcut(Qt::Key_C, this), &QShortcut::activated, mClick, &QAbstractButton::toggle);
-
-    auto* controls = new QHBoxLayout;
-    controls->addWidget(mPlay);
-    controls->addWidget(mLoop);
-    auto* tempoLabel = new QLabel(QStringLiteral("&Tempo"));
-    tempoLabel->setBuddy(mTempo);
-    mTempo->setObjectName(QStringLiteral("tempoSpinBox"));
-    mTempo->setAccessibleName(QStringLiteral("Tempo"));
-    mTempo->setRange(kMinTempo, kMaxTempo);
-    mTempo->setSuffix(QStringLiteral(" quarter notes per minute"));
-    mTempo->setToolTip(QStringLiteral("Tempo from the next note on (Alt+T)"));
-    controls->addWidget(tempoLabel);
-    controls->addWidget(mTempo);
-    controls->addWidget(mClick);
-    controls->addStretch();
-
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
-    layout->addLayout(controls);
+    layout->addWidget(buildControls());
     // Why nothing is heard, over the grid until sound works.
     mSilence->setObjectName(QStringLiteral("silenceLine"));
     mSilence->setAccessibleName(QStringLiteral("Sound"));
@@ -99,15 +107,34 @@ PracticeWindow::PracticeWindow(
     statusBar()->addWidget(mStatus, 1);
     buildMenus();
 
-    mLoop->setChecked(mSettings.value(QStringLiteral("loop"), false).toBool());
-    mTransport.setLoop(mLoop->isChecked());
-    resize(mSettings.value(QStringLiteral("size"), QSize(1000, 360)).toSize());
+    // The keys act at once (a button's own shortcut would animate a press for 100 ms first).
+    connect(new QShortcut(Qt::Key_Space, this), &QShortcut::activated, this,
+        &PracticeWindow::togglePlay);
+    connect(new QShortcut(Qt::Key_L, this), &QShortcut::activated, mLoop, &QAbstractButton::click);
+    connect(new QShortcut(Qt::Key_C, this), &QShortcut::activated, mClick, &QAbstractButton::click);
+    connect(
+        new QShortcut(Qt::Key_N, this), &QShortcut::activated, mCountIn, &QAbstractButton::click);
+    connect(new QShortcut(Qt::Key_S, this), &QShortcut::activated, this,
+        &PracticeWindow::useScriptTempo);
 
     connect(mPlay, &QAbstractButton::clicked, this, &PracticeWindow::togglePlay);
-    connect(mLoop, &QAbstractButton::toggled, this, [this](bool on) { mTransport.setLoop(on); });
-    connect(mClick, &QAbstractButton::toggled, this, [this](bool on) { mTransport.setClick(on); });
-    connect(
-        mTempo, &QSpinBox::valueChanged, this, [this](int tempo) { mTransport.setTempo(tempo); });
+    connect(mLoop, &QAbstractButton::toggled, this, [this](bool on) {
+        mTransport.change([on](PracticeSchedule& s) { s.setLoop(on); });
+        mSettings.setValue(QStringLiteral("loop"), on);
+    });
+    connect(mClick, &QAbstractButton::toggled, this,
+        [this](bool on) { mTransport.change([on](PracticeSchedule& s) { s.setClick(on); }); });
+    connect(mClick, &QAbstractButton::clicked, this, [this] { mClickChosen = true; });
+    connect(mCountIn, &QAbstractButton::toggled, this, [this](bool on) {
+        mTransport.change([on](PracticeSchedule& s) { s.setCountIn(on); });
+        mSettings.setValue(QStringLiteral("countIn"), on);
+    });
+    connect(mClickLevel, &QSlider::valueChanged, this, [this](int level) {
+        mTransport.change([level](PracticeSchedule& s) { s.setClickLevel(level); });
+        mSettings.setValue(QStringLiteral("clickLevel"), level);
+    });
+    connect(mTempo, &QSpinBox::valueChanged, this, [this](int tempo) { setTempo(tempo, true); });
+    connect(mScriptTempo, &QAbstractButton::clicked, this, &PracticeWindow::useScriptTempo);
     // Back to the grid after a tempo is typed in, so that Space plays and stops again.
     connect(mTempo, &QSpinBox::editingFinished, mGrid, qOverload<>(&QWidget::setFocus));
     connect(&mTransport, &Transport::positionChanged, mGrid, &PatternGrid::setPosition);
@@ -120,7 +147,51 @@ PracticeWindow::PracticeWindow(
                    .arg(mRequest),
             false);
     });
+
+    mLoop->setChecked(mSettings.value(QStringLiteral("loop"), false).toBool());
+    mCountIn->setChecked(mSettings.value(QStringLiteral("countIn"), true).toBool());
+    mClickLevel->setValue(
+        mSettings.value(QStringLiteral("clickLevel"), kDefaultClickLevel).toInt());
+    mTransport.change([loop = mLoop->isChecked(), countIn = mCountIn->isChecked(),
+                          level = mClickLevel->value()](PracticeSchedule& s) {
+        s.setLoop(loop);
+        s.setCountIn(countIn);
+        s.setClickLevel(level);
+    });
+    mScriptTempo->setEnabled(false);
+    resize(mSettings.value(QStringLiteral("size"), QSize(1000, 360)).toSize());
     mGrid->setFocus();
+}
+
+QWidget* PracticeWindow::buildControls()
+{
+    QLabel* tempoLabel = addLabel(QStringLiteral("&Tempo"), mTempo);
+    mTempo->setObjectName(QStringLiteral("tempoSpinBox"));
+    mTempo->setAccessibleName(QStringLiteral("Tempo"));
+    mTempo->setRange(kMinTempo, kMaxTempo);
+    mTempo->setSuffix(QStringLiteral(" quarter notes per minute"));
+    mTempo->setToolTip(QStringLiteral("The tempo, from the next note on (Alt+T)"));
+    // A tempo being typed plays once it is entered, not digit by digit.
+    mTempo->setKeyboardTracking(false);
+    mTempo->setMinimumWidth(mTempo->sizeHint().width());
+
+    QLabel* levelLabel = addLabel(QStringLiteral("Click le&vel"), mClickLevel);
+    mClickLevel->setObjectName(QStringLiteral("clickLevelSlider"));
+    mClickLevel->setAccessibleName(QStringLiteral("Click level"));
+    mClickLevel->setToolTip(
+        QStringLiteral("How loud the click and the count-in sound, 0 to 127 (Alt+V)"));
+    mClickLevel->setRange(0, 127);
+    mClickLevel->setPageStep(8);
+    mClickLevel->setMinimumWidth(100);
+
+    auto* controls = new QWidget;
+    auto* row = new QHBoxLayout(controls);
+    row->setContentsMargins(0, 0, 0, 0);
+    for (QWidget* widget : std::initializer_list<QWidget*> { mPlay, mLoop, mCountIn, tempoLabel,
+             mTempo, mScriptTempo, mClick, levelLabel, mClickLevel })
+        row->addWidget(widget);
+    row->addStretch();
+    return controls;
 }
 
 QPushButton* PracticeWindow::addButton(
@@ -131,7 +202,37 @@ QPushButton* PracticeWindow::addButton(
     button->setAccessibleName(accessible);
     button->setToolTip(tip);
     button->setFocusPolicy(Qt::NoFocus); // Space plays and stops, never presses a button
+    fitWidth(button, text);
     return button;
+}
+
+QPushButton* PracticeWindow::addToggle(const QString& text, const QString& name, const QString& tip)
+{
+    QPushButton* button = addButton(text, name, text, tip);
+    button->setCheckable(true);
+    button->setStyleSheet(kToggleStyle);
+    fitWidth(button, kTick + text); // the row does not move when it is switched
+    button->setAccessibleName(text + QStringLiteral(", off"));
+    connect(button, &QAbstractButton::toggled, button, [button, text](bool on) {
+        button->setText(on ? kTick + text : text);
+        button->setAccessibleName(text + (on ? QStringLiteral(", on") : QStringLiteral(", off")));
+    });
+    return button;
+}
+
+void PracticeWindow::setTempo(int tempo, bool typed)
+{
+    mTypedTempo = typed ? tempo : 0;
+    const QSignalBlocker blocker(mTempo);
+    mTempo->setValue(tempo);
+    mTransport.change([tempo = mTempo->value()](PracticeSchedule& s) { s.setTempo(tempo); });
+    mScriptTempo->setEnabled(typed);
+}
+
+void PracticeWindow::useScriptTempo()
+{
+    if (!mBytes.empty())
+        setTempo(mTransport.schedule().header().tempo, false);
 }
 
 void PracticeWindow::buildMenus()
@@ -164,6 +265,7 @@ void PracticeWindow::buildMenus()
 void PracticeWindow::report(const QString& message, bool failure)
 {
     mStatus->setText(message);
+    mFailed = failure;
     (failure ? std::cerr : std::cout) << "TAMBRIX.EXE: " << message.toStdString() << std::endl;
     const std::string heading = "==== "
         + QDateTime::currentDateTime().toString(Qt::ISODate).toStdString() + "  practice window\n";
@@ -175,11 +277,21 @@ QString PracticeWindow::statusText() const
     return mStatus->text();
 }
 
-bool PracticeWindow::readScript(const QString& path, bool noTimeSignature, bool loop,
-    bool keepClick, PracticeScript& read, std::string& error)
+PracticeSchedule PracticeWindow::rememberedSchedule(QSettings& settings)
+{
+    PracticeSchedule schedule;
+    schedule.setLoop(settings.value(QStringLiteral("loop"), false).toBool());
+    schedule.setCountIn(settings.value(QStringLiteral("countIn"), true).toBool());
+    schedule.setClickLevel(
+        settings.value(QStringLiteral("clickLevel"), kDefaultClickLevel).toInt());
+    return schedule;
+}
+
+bool PracticeWindow::readScript(const QString& path, bool noTimeSignature,
+    const PracticeSchedule& settings, PracticeScript& read, std::string& error)
 {
     const regular::Result readable = regular::read(toPath(path), read.bytes);
-    read.schedule.setLoop(loop);
+    read.schedule = settings;
     if (!readable.ok())
         error = "cannot read the script: " + readable.reason();
     else if (parseScript(read.bytes, read.script, error)
@@ -191,8 +303,6 @@ bool PracticeWindow::readScript(const QString& path, bool noTimeSignature, bool 
         error = path.toStdString() + ": " + error;
         return false;
     }
-    // The click starts as the script's PLAYBEAT says, or on when the user keeps it on.
-    read.schedule.setClick(read.schedule.click() || keepClick);
     read.path = QFileInfo(path).absoluteFilePath();
     read.noTimeSignature = noTimeSignature;
     return true;
@@ -202,14 +312,18 @@ bool PracticeWindow::load(const QString& path, bool noTimeSignature, double star
 {
     PracticeScript read;
     std::string error;
-    if (!readScript(path, noTimeSignature, mLoop->isChecked(),
-            mSettings.value(QStringLiteral("click")).toBool(), read, error)) {
+    if (!readScript(path, noTimeSignature, mTransport.schedule(), read, error)) {
         report(QString::fromStdString(error), true);
         return false;
     }
+    // The tempo typed and the click set hold; else the script's TEMPO and PLAYBEAT.
+    if (mTypedTempo > 0)
+        read.schedule.setTempo(mTypedTempo);
+    if (mClickChosen)
+        read.schedule.setClick(mClick->isChecked());
     // The sound first: the window, the table, the log and the recent files after it.
     mTransport.stop();
-    mTransport.setSchedule(read.schedule);
+    mTransport.change([schedule = read.schedule](PracticeSchedule& s) { s = schedule; });
     std::string lockError;
     mTransport.play(startedAt > 0 ? startedAt : Transport::bootSeconds(), lockError);
     showPlaying(std::move(read), startedAt, lockError);
@@ -221,21 +335,25 @@ void PracticeWindow::showPlaying(
 {
     mRequest
         = startedAt > 0 ? QStringLiteral("TAMBRIX.EXE started") : QStringLiteral("the request");
-    mTransport.setSchedule(read.schedule);
     mScript = std::move(read.script);
     mBytes = std::move(read.bytes);
     mPath = read.path;
     mNoTimeSignature = read.noTimeSignature;
     setWindowTitle(QFileInfo(mPath).fileName() + QStringLiteral(" - Tambrix stand-in"));
-    mTempo->setValue(read.schedule.tempo());
-    mClick->setChecked(read.schedule.click());
+    const int scriptTempo = read.schedule.header().tempo;
+    setTempo(mTypedTempo > 0 ? mTypedTempo : scriptTempo, mTypedTempo > 0);
+    mScriptTempo->setToolTip(
+        QStringLiteral("Back to the script's tempo, %1; a tempo typed holds until then (S)")
+            .arg(scriptTempo));
+    if (!mClickChosen)
+        mClick->setChecked(read.schedule.click());
     mGrid->setSchedule(&mTransport.schedule());
     mGrid->setAccessibleDescription(describePattern(mTransport.schedule()));
     updatePlayButton(mTransport.playing());
     if (!lockError.empty())
         report(QString::fromStdString(lockError), true);
     else
-        mStatus->setText(QStringLiteral("Playing ") + QFileInfo(mPath).fileName()
+        showStatus(QStringLiteral("Playing ") + QFileInfo(mPath).fileName()
             + (mTransport.silence().isEmpty() ? QString() : ". " + mTransport.silence()));
     std::cout << "Script " << mPath.toStdString() << "\n" << formatPattern(mScript) << std::flush;
     appendLog(mLogFolder,
@@ -256,7 +374,6 @@ void PracticeWindow::togglePlay()
 {
     if (mTransport.playing()) {
         mTransport.stop();
-        mStatus->setText(QStringLiteral("Stopped"));
         return;
     }
     if (mBytes.empty())
@@ -281,6 +398,16 @@ void PracticeWindow::showSilence(const QString& silence)
 void PracticeWindow::updatePlayButton(bool playing)
 {
     mPlay->setText(playing ? QStringLiteral("Stop") : QStringLiteral("Play"));
+    // Stopped, by the user or at the end; a failure reported last stays readable.
+    if (!playing)
+        showStatus(
+            mFailed ? QStringLiteral("Stopped; ") + mStatus->text() : QStringLiteral("Stopped"));
+}
+
+void PracticeWindow::showStatus(const QString& text)
+{
+    mStatus->setText(text);
+    mFailed = false;
 }
 
 QString PracticeWindow::rawLine() const
@@ -306,7 +433,7 @@ bool PracticeWindow::saveAs(const QString& path)
         return false;
     }
     addRecent(QFileInfo(path).absoluteFilePath());
-    mStatus->setText(QStringLiteral("Saved ") + path);
+    showStatus(QStringLiteral("Saved ") + path);
     return true;
 }
 
@@ -356,7 +483,8 @@ void PracticeWindow::closeEvent(QCloseEvent* event)
     mTransport.stop();
     mSettings.setValue(QStringLiteral("size"), size());
     mSettings.setValue(QStringLiteral("loop"), mLoop->isChecked());
-    mSettings.setValue(QStringLiteral("click"), mClick->isChecked());
+    mSettings.setValue(QStringLiteral("countIn"), mCountIn->isChecked());
+    mSettings.setValue(QStringLiteral("clickLevel"), mClickLevel->value());
     mSettings.sync();
     event->accept();
 }

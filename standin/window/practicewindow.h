@@ -13,9 +13,11 @@ class QMenu;
 class QSettings;
 class QSpinBox;
 class QPushButton;
+class QSlider;
 
 // The stand-in host's practice window: the pattern drawn, the transport (play and stop, loop,
-// tempo, click) and the File menu that keeps a script. One window serves every TEST.
+// count-in, tempo, click and its level) and the File menu that keeps a script. One window serves
+// every TEST: a tempo typed or a click set by the user holds for every later script.
 namespace standin {
 
 class PatternGrid;
@@ -23,20 +25,25 @@ class PatternGrid;
 class PracticeWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // settings: the host's own (size, Loop, Click, recent files); logFolder: where TAMBRIX.LOG
-    // goes. The transport has been started.
+    // settings: the host's own (size, Loop, Count-in, the click's level, recent files);
+    // logFolder: where TAMBRIX.LOG goes. The transport has been started.
     PracticeWindow(Transport& transport, QSettings& settings, const QString& logFolder,
         QWidget* parent = nullptr);
 
     // Reads the script and plays it from the top; a malformed one is reported in the status
-    // line, on stderr and in the log, and the pattern loaded before stays. startedAt: when the
-    // TAMBRIX.EXE that asked for it started (CLOCK_BOOTTIME seconds), 0 for the window's own.
+    // line, on stderr and in the log, and the pattern loaded before stays. It plays at the tempo
+    // the user typed, else at its TEMPO; with the click the user set, else as its PLAYBEAT says.
+    // startedAt: when the TAMBRIX.EXE that asked for it started (CLOCK_BOOTTIME seconds), 0 for
+    // the window's own.
     bool load(const QString& path, bool noTimeSignature, double startedAt);
+    void take(const Handover& handover);
 
-    // A script read for the window: its bytes, the script and the schedule to play, the loop
-    // setting and the click (as the script's PLAYBEAT says, or on when the user keeps it on)
-    // applied. readScript() reads and checks it as load() does: false, with error set ("path:
-    // line 1: ...") when it cannot be played.
+    // A script read for the window: its bytes, the script and the schedule to play. readScript()
+    // reads and checks it as load() does, into a copy of settings (a schedule that holds Loop,
+    // Count-in and the click's level): false, with error set ("path: line 1: ..."), when it
+    // cannot be played. rememberedSchedule() holds those settings as the window remembers them,
+    // for the first script, read and played before the window is made; showPlaying() then
+    // shows it (lockError: why it could not be played, if it could not).
     struct PracticeScript {
         std::string bytes;
         Script script;
@@ -44,12 +51,10 @@ public:
         QString path; // absolute
         bool noTimeSignature = false;
     };
-    static bool readScript(const QString& path, bool noTimeSignature, bool loop, bool keepClick,
-        PracticeScript& read, std::string& error);
-    // Shows a script that the transport plays already (the first one, played while the window
-    // was made); lockError: why it could not be played, if it could not.
+    static PracticeSchedule rememberedSchedule(QSettings& settings);
+    static bool readScript(const QString& path, bool noTimeSignature,
+        const PracticeSchedule& settings, PracticeScript& read, std::string& error);
     void showPlaying(PracticeScript read, double startedAt, const std::string& lockError);
-    void take(const Handover& handover);
 
     // The script as it was read, for Save As.
     const std::string& scriptBytes() const { return mBytes; }
@@ -57,14 +62,20 @@ public:
     // The selected pattern's RAW line, as Rudimix's Paste takes it.
     QString rawLine() const;
     QString statusText() const;
+    // Back to the script's TEMPO: a tempo typed before no longer holds ("Script tempo").
+    void useScriptTempo();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildMenus();
+    QWidget* buildControls();
     static QPushButton* addButton(
         const QString& text, const QString& name, const QString& accessible, const QString& tip);
+    // A button that is on or off: plain to see when on, and read as "Loop, on" or "Loop, off".
+    static QPushButton* addToggle(const QString& text, const QString& name, const QString& tip);
+    void setTempo(int tempo, bool typed);
     void togglePlay();
     void openScript();
     void saveScript();
@@ -72,6 +83,7 @@ private:
     void fillRecent();
     void report(const QString& message, bool failure);
     void updatePlayButton(bool playing);
+    void showStatus(const QString& text);
     void showSilence(const QString& silence);
 
     Transport& mTransport;
@@ -82,6 +94,9 @@ private:
     QPushButton* mPlay;
     QPushButton* mLoop;
     QPushButton* mClick;
+    QPushButton* mCountIn;
+    QPushButton* mScriptTempo;
+    QSlider* mClickLevel;
     QMenu* mRecent = nullptr;
     QLabel* mStatus;
     QLabel* mSilence; // why nothing is heard, shown while it lasts
@@ -90,6 +105,9 @@ private:
     QString mPath;
     bool mNoTimeSignature = false;
     QString mRequest; // what the first note's time is counted from
+    int mTypedTempo = 0; // the tempo the user typed, 0 while none holds
+    bool mClickChosen = false; // the user has set the click: PLAYBEAT no longer does
+    bool mFailed = false; // the status line shows a failure
 };
 
 } // namespace standin

@@ -337,28 +337,11 @@ void Transport::watch()
         mPoll.start();
 }
 
-void Transport::setSchedule(const PracticeSchedule& schedule)
+void Transport::change(const std::function<void(PracticeSchedule&)>& change)
 {
     watch();
-    mSchedule = schedule;
-}
-
-void Transport::setLoop(bool loop)
-{
-    mSchedule.setLoop(loop);
-    mSound->post([sound = mSound.get(), loop] { sound->schedule.setLoop(loop); });
-}
-
-void Transport::setTempo(int tempo)
-{
-    mSchedule.setTempo(tempo);
-    mSound->post([sound = mSound.get(), tempo] { sound->schedule.setTempo(tempo); });
-}
-
-void Transport::setClick(bool click)
-{
-    mSchedule.setClick(click);
-    mSound->post([sound = mSound.get(), click] { sound->schedule.setClick(click); });
+    change(mSchedule);
+    mSound->post([sound = mSound.get(), change] { change(sound->schedule); });
 }
 
 bool Transport::play(double requestedAt, std::string& error)

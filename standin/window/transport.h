@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -38,13 +39,11 @@ public:
     // Both at once: 0 also when no audio driver starts (see silence()).
     int start(const std::string& soundFont, const std::string& driver, std::string& error);
 
-    // What is shown (the grid's layout, the RAW line); played from the next play() on.
+    // What is shown (the grid's layout, the RAW line) and played from the next play() on.
     const PracticeSchedule& schedule() const { return mSchedule; }
-    void setSchedule(const PracticeSchedule& schedule);
-    // These apply to what plays as well, from the next note not yet handed to the synthesiser.
-    void setLoop(bool loop);
-    void setTempo(int tempo);
-    void setClick(bool click);
+    // Changes it, and what plays as well (a tempo, the click: from the next note not yet
+    // handed to the synthesiser), on the sound thread.
+    void change(const std::function<void(PracticeSchedule&)>& change);
 
     // Plays from the top. requestedAt: when the request began (CLOCK_BOOTTIME seconds), for the
     // "playing" line. False, with error set, when another performance cannot be stopped.

@@ -24,7 +24,7 @@ namespace {
     {
         std::string error;
         return parseArguments(arguments, line, error) && line.mode == CommandLine::Mode::Play
-            && !line.noWindow && line.options.renderFile.empty() && line.options.midiFile.empty();
+            && !line.noWindow && !line.options.writesFiles();
     }
 
 } // namespace
@@ -75,10 +75,9 @@ int runPracticeWindow(int& argc, char** argv)
     std::string firstError;
     std::string lockError;
     const bool readable = PracticeWindow::readScript(script, line.options.noTimeSignature,
-        settings.value(QStringLiteral("loop")).toBool(),
-        settings.value(QStringLiteral("click")).toBool(), first, firstError);
+        PracticeWindow::rememberedSchedule(settings), first, firstError);
     if (readable) {
-        transport.setSchedule(first.schedule);
+        transport.change([&](PracticeSchedule& s) { s = first.schedule; });
         transport.play(startedAt, lockError);
     }
     QApplication application(argc, argv);

@@ -85,6 +85,10 @@ TEST_F(Host, FailuresNameTheirCauseQuicklyAndLeaveNoFile)
             "cannot write " + f + "/a folder.wav: Is a directory" },
         { { "--midi", f + "/missing/out.mid", script }, 7,
             "cannot write " + f + "/missing/out.mid" },
+        { { "--sheet", f + "/missing/out.musicxml", script }, 7,
+            "cannot write " + f + "/missing/out.musicxml: the folder" },
+        { { "--sheet", f + "/keep.musicxml", "--midi", f + "/fifo.mid", script }, 7,
+            "cannot write " + f + "/fifo.mid: a named pipe" },
     };
     // Every file but the log as it was: no output, no temporary file, no file changed.
     TempFolder::write(folder + QStringLiteral("/keep.mid"), "kept");

@@ -1,6 +1,7 @@
 // The practice window: key names, the grid's layout, the schedule's event times (loop,
-// transition, TEMPOCHANGE, a tempo change mid-way), the window taking a handed-over script (also
-// from TAMBRIX.EXE's own hand-over, before the host loads), and the window without sound.
+// transition, the held tempo or a trainer's per loop, a tempo change mid-way, the count-in), the
+// window taking a handed-over script, keeping the user's tempo and click (also from TAMBRIX.EXE's
+// own hand-over, before the host loads), and the window without sound.
 #include "displayprobe.h"
 #include "gmnames.h"
 #include "handover.h"
@@ -13,6 +14,8 @@
 #include <QDir>
 #include <QLabel>
 #include <QSettings>
+#include <QSlider>
+#include <QSpinBox>
 #include <QTest>
 #include <atomic>
 #include <chrono>
@@ -35,14 +38,14 @@ standin::Script script(const std::string& header, const std::string& pattern)
     return s;
 }
 
-// Note-ons as "key@ms", rounded to the millisecond.
-std::string noteOns(const std::vector<standin::MidiEvent>& events)
+// Note-ons as "key@ms", rounded to the millisecond; with velocities, clicks as "key@ms:velocity".
+std::string noteOns(const std::vector<standin::MidiEvent>& events, bool velocities = false)
 {
     std::string text;
     for (const standin::MidiEvent& e : events)
         if (e.type == standin::MidiEvent::Type::NoteOn)
             text += std::to_string(e.key) + "@" + std::to_string(std::lround(e.seconds * 1000))
-                + " ";
+                + (velocities && e.key > 70 ? ":" + std::to_string(e.velocity) : "") + " ";
     return text;
 }
 
@@ -107,12 +110,16 @@ TEST(Practice, LayoutFollowsTicksAndTimeSignature)
     }
 }
 
-TEST(Practice, LoopPlaysTransitionsAndTempoChangesPerLoop)
+TEST(Practice, LoopPlaysTransitionsAtTheHeldTempoOrTheTrainersPerLoop)
 {
     const struct {
         int tempoChange;
+        int tempo; // set by the user; 0: the script's 100
+        bool trainer; // a trainer that steps by TEMPOCHANGE every loop
         int tempos[3]; // of the first three loops, within 10 to 1000
-    } rows[] = { { 20, { 100, 120, 140 } }, { -60, { 100, 40, 10 } }, { 600, { 100, 700, 1000 } } };
+    } rows[] = { { 10, 80, false, { 80, 80, 80 } }, { 20, 0, false, { 100, 100, 100 } },
+        { 20, 0, true, { 100, 120, 140 } }, { -60, 0, true, { 100, 40, 10 } },
+        { 600, 0, true, { 100, 700, 1000 } } };
     for (const auto& row : rows) {
         standin::PracticeSchedule schedule;
         std::string error;
@@ -121,6 +128,12 @@ TEST(Practice, LoopPlaysTransitionsAndTempoChangesPerLoop)
                                       "15,15"),
             false, error));
         schedule.setLoop(true);
+        if (row.tempo)
+            schedule.setTempo(row.tempo);
+        if (row.trainer)
+            schedule.setLoopTempo([&](int repeat, int tempo) {
+                return tempo + repeat * schedule.header().tempoChange;
+            });
         EXPECT_EQ(standin::layoutGrid(schedule, 800, 200).sections.back().label.toStdString(),
             "Transition [fill]");
         // Repeat r: two quarter notes of key 40; the transition after it, at its tempo: key 35.
@@ -135,6 +148,44 @@ TEST(Practice, LoopPlaysTransitionsAndTempoChangesPerLoop)
         const std::string played = noteOns(schedule.take(at - 0.001));
         EXPECT_EQ(played, expected) << row.tempoChange;
         EXPECT_FALSE(schedule.finished());
+    }
+}
+
+TEST(Practice, CountInIsOneBarOfClicksAtTheTempoTheFirstAccented)
+{
+    const struct {
+        const char* header;
+        bool noTimeSignature;
+        int level;
+        double changeAt; // the tempo set to 60 once this much has been taken; 0: never
+        const char* played; // up to the first note (of the pattern "15", key 40)
+    } rows[] = {
+        { "SET TEMPO=100", false, 80, 0, "76@50:100 77@650:80 77@1250:80 77@1850:80 40@2450 " },
+        { "SET TEMPO=120;SET TIMESIG=3/8", false, 40, 0, "76@50:50 77@300:40 77@550:40 40@800 " },
+        { "SET TEMPO=120;SET TIMESIG=3/8", true, 40, 0,
+            "76@50:50 77@550:40 77@1050:40 77@1550:40 40@2050 " },
+        { "SET TEMPO=100;SET PLAYBEAT=YES;SET TIMESIG=2/4", false, 110, 0,
+            "76@50:127 77@650:110 40@1250 76@1250:127 " },
+        { "SET TEMPO=100", false, 0, 0, "40@2450 " },
+        { "SET TEMPO=120", false, 80, 0.1, "76@50:100 77@550:80 77@1550:80 77@2550:80 40@3550 " },
+    };
+    for (const auto& row : rows) {
+        standin::PracticeSchedule schedule;
+        std::string error;
+        ASSERT_TRUE(schedule.load(script(row.header, "15"), row.noTimeSignature, error)) << error;
+        schedule.setCountIn(true);
+        schedule.setClickLevel(row.level);
+        std::string played;
+        if (row.changeAt > 0) {
+            played = noteOns(schedule.take(row.changeAt), true);
+            EXPECT_EQ(schedule.locate(row.changeAt).countIn, 1);
+            schedule.setTempo(60);
+        }
+        played += noteOns(
+            schedule.take(std::strtod(std::strrchr(row.played, '@') + 1, nullptr) / 1000 + 0.001),
+            true);
+        EXPECT_EQ(played, row.played) << row.header;
+        EXPECT_GT(schedule.locate(0.7).countIn, 0); // the grid shows the beat counted
     }
 }
 
@@ -213,6 +264,59 @@ TEST(Practice, WindowTakesHandedOverScriptsKeepsTheLastGoodOneAndSavesItsBytes)
         "Note 2: Low Tom, volume 5");
     ASSERT_TRUE(window.saveAs(temp.file("kept.drum")));
     EXPECT_EQ(TempFolder::read(temp.file("kept.drum")), second);
+    transport.stop();
+}
+
+TEST(Practice, WindowKeepsTheUsersTempoAndClickForLaterScriptsUntilReset)
+{
+    TempFolder temp;
+    qputenv("XDG_RUNTIME_DIR", temp.path().toLocal8Bit());
+    standin::Transport transport;
+    std::string error;
+    ASSERT_EQ(transport.start("", "file", error), 0) << error;
+    QSettings settings(temp.file("practice.ini"), QSettings::IniFormat);
+    auto window = std::make_unique<standin::PracticeWindow>(transport, settings, temp.path());
+    auto* tempo = window->findChild<QSpinBox*>("tempoSpinBox");
+    auto* click = window->findChild<QAbstractButton*>("clickButton");
+    window->show();
+    // Each script handed over after what the user did: the tempo and click that then play.
+    const struct {
+        const char* header;
+        const char* user; // typed into the tempo box, or the button clicked
+        int tempo;
+        bool click;
+    } rows[] = { { "SET TEMPO=90", "", 90, false }, { "SET TEMPO=90", "70", 70, false },
+        { "SET TEMPO=120;SET PLAYBEAT=NO", "clickButton", 70, true },
+        { "SET TEMPO=130;SET PLAYBEAT=YES", "clickButton", 70, false },
+        { "SET TEMPO=140;SET PLAYBEAT=YES", "scriptTempoButton", 140, false } };
+    for (const auto& row : rows) {
+        auto* button = *row.user ? window->findChild<QAbstractButton*>(row.user) : nullptr;
+        if (button) {
+            button->click();
+        } else if (*row.user) {
+            tempo->selectAll();
+            QTest::keyClicks(tempo, row.user);
+            QTest::keyClick(tempo, Qt::Key_Return);
+        }
+        TempFolder::write(
+            temp.file("x.drum"), row.header + QByteArray("\r\nRAW [new-rud]=15\r\n[new-rud]\r\n"));
+        window->take({ temp.file("x.drum"), false, 0 });
+        EXPECT_EQ(tempo->value(), row.tempo) << row.header;
+        EXPECT_EQ(transport.schedule().tempo(), row.tempo) << row.header;
+        EXPECT_EQ(click->isChecked(), row.click) << row.header;
+        EXPECT_EQ(click->accessibleName().toStdString(), row.click ? "Click, on" : "Click, off");
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !transport.playing(); }, 10000)); // at its end
+    EXPECT_EQ(window->statusText().toStdString(), "Stopped");
+    // A new window: the count-in and the level as left, the tempo and click as its script says.
+    window->findChild<QAbstractButton*>("countInButton")->click();
+    window->findChild<QSlider*>("clickLevelSlider")->setValue(33);
+    window = std::make_unique<standin::PracticeWindow>(transport, settings, temp.path());
+    window->load(temp.file("x.drum"), false, 0);
+    EXPECT_FALSE(window->findChild<QAbstractButton*>("countInButton")->isChecked());
+    EXPECT_EQ(transport.schedule().clickLevel(), 33);
+    EXPECT_EQ(transport.schedule().tempo(), 140);
+    EXPECT_TRUE(transport.schedule().click());
     transport.stop();
 }
 
@@ -342,6 +446,7 @@ TEST(Practice, WindowWithoutSoundSaysWhyPlaysOnItsClockAndSoundsOnceADriverStart
     std::string error;
     ASSERT_EQ(transport.start("", "", error), 0) << error;
     QSettings settings(temp.file("practice.ini"), QSettings::IniFormat);
+    settings.setValue("countIn", false); // the playhead moves from the first note
     standin::PracticeWindow window(transport, settings, temp.path());
     standin::HandoverServer server;
     QString why;

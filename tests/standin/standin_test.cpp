@@ -347,9 +347,17 @@ TEST_F(StandInProcess, MalformedScriptOrArgumentsGiveOneLineAndAFailingExitCode)
         { { script, ok }, 2, "one script only, not also \"" + ok + "\". Try --help.\n" },
         { { "--render", mid, "--midi=" + mid, ok }, 2, "--render and --midi name the same file" },
         { { "--midi", ok, ok }, 2, "the script " + ok + " and an output name the same file" },
+        { { "--sheet", folder + "/x.pdf", ok }, 2,
+            "the sheet " + folder
+                + "/x.pdf: PDF sheets are not written yet; name a .musicxml "
+                  "file. Try --help.\n" },
+        { { "--sheet", folder + "/x.xml", ok }, 2,
+            "the sheet " + folder + "/x.xml must be named with .musicxml, .pdf or .svg" },
+        { { "--midi", mid, "--sheet", mid, ok }, 2, "--midi and --sheet name the same file" },
         // "--" ends the options: "-x.drum" is a script; "--midi=FILE" gives a value.
         { { "--", "-x.drum" }, 1, "cannot read the script -x.drum: No such file" },
         { { "--midi=" + mid, "--", ok }, 0, "" },
+        { { "--sheet", folder + "/x.MusicXML", "-notimesig", "--midi", mid, ok }, 0, "" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message.toStdString());
@@ -358,6 +366,27 @@ TEST_F(StandInProcess, MalformedScriptOrArgumentsGiveOneLineAndAFailingExitCode)
         EXPECT_TRUE(err.contains(c.message) && err.count(u'\n') == (c.exitCode != 0))
             << err.toStdString();
         EXPECT_EQ(out.isEmpty(), c.exitCode != 0) << out.toStdString();
+    }
+}
+
+TEST_F(StandInProcess, WritesTheSheetAsMusicXmlBesideTheOtherFiles)
+{
+    const QString script = folder + QStringLiteral("/groove.drum");
+    TempFolder::write(script, "SET TIMESIG=3/4\r\nRAW [new-rud]=18X,15>B,15,15\r\n[new-rud]\r\n");
+    const QString sheet = folder + QStringLiteral("/groove.musicxml");
+    for (const bool noTimeSig : { false, true }) {
+        QStringList arguments { "--sheet", sheet, "--midi", folder + "/groove.mid", script };
+        if (noTimeSig)
+            arguments.prepend(QStringLiteral("-notimesig"));
+        run(exe, arguments, folder);
+        ASSERT_EQ(exitCode, 0) << err.toStdString();
+        EXPECT_TRUE(out.contains(
+            "Wrote the sheet " + sheet + (noTimeSig ? " (1 measure)" : " (2 measures)")))
+            << out.toStdString();
+        const QByteArray xml = TempFolder::read(sheet);
+        EXPECT_TRUE(xml.startsWith("<?xml") && xml.contains("<score-partwise version=\"3.1\">"));
+        EXPECT_TRUE(xml.contains(noTimeSig ? "<beats>4</beats>" : "<beats>3</beats>"));
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 5); // nothing left beside them
     }
 }
 
