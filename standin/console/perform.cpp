@@ -107,22 +107,6 @@ namespace {
 
 } // namespace
 
-double secondsSinceProcessStart()
-{
-    std::ifstream stat("/proc/self/stat");
-    std::string text { std::istreambuf_iterator<char>(stat), std::istreambuf_iterator<char>() };
-    const auto close = text.rfind(')'); // the program's name may hold blanks
-    if (close == std::string::npos)
-        return 0;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    for (int i = 3; i <= 22 && fields >> field; ++i) { } // field 22: start time in clock ticks
-    timespec now {};
-    ::clock_gettime(CLOCK_BOOTTIME, &now);
-    const double started = std::strtod(field.c_str(), nullptr) / double(::sysconf(_SC_CLK_TCK));
-    return std::max(0.0, double(now.tv_sec) + now.tv_nsec / 1e9 - started);
-}
-
 int perform(const Script& script, const std::string& scriptName, const PlayOptions& options,
     std::ostream& out, std::ostream& err)
 {

@@ -1,6 +1,6 @@
 #include "handover.h"
 
-#include "runtimefolder.h"
+#include "quickhandover.h"
 
 #include <QDataStream>
 #include <QFile>
@@ -21,14 +21,10 @@ namespace standin {
 
 namespace {
 
-    const char kSocketName[] = "rudimix-tambrix.socket";
-
     QByteArray encodeReply(const HandoverReply& reply)
     {
-        QByteArray bytes;
-        QDataStream out(&bytes, QIODevice::WriteOnly);
-        out << qint32(reply.outcome) << qint32(reply.code) << reply.message.left(1000);
-        return bytes;
+        return QByteArray::fromStdString(
+            encodeHandoverAnswer({ reply.outcome, reply.code, reply.message.toStdString() }));
     }
 
     // A QString's declared length (its first four bytes) that no message of ours comes near.
@@ -37,56 +33,22 @@ namespace {
         if (message.size() < 4)
             return false;
         const quint32 bytes = qFromBigEndian<quint32>(message.constData());
-        return bytes != 0xffffffffu && bytes > quint32(kMaxHandoverBytes);
-    }
-
-    // The user's own folder in /tmp for a socket whose usual path is too long; empty when it
-    // cannot be made or is not the user's own.
-    QString shortFolder(QString& why)
-    {
-        const std::string folder = "/tmp/rudimix-" + std::to_string(::geteuid());
-        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-            why = QStringLiteral("cannot create %1: %2")
-                      .arg(QString::fromStdString(folder), QString::fromUtf8(std::strerror(errno)));
-            return {};
-        }
-        struct stat st { };
-        const std::string fault
-            = ::lstat(folder.c_str(), &st) == 0 ? ownedFault(st, true) : std::strerror(errno);
-        if (!fault.empty()) {
-            why = QString::fromStdString(folder + " " + fault);
-            return {};
-        }
-        return QString::fromStdString(folder);
+        return bytes != 0xffffffffu && bytes > kMaxHandoverBytes;
     }
 
 } // namespace
 
 QString handoverSocket(QString& error, QString* notice)
 {
-    std::string folder, problem;
-    if (!userRuntimeFolder(folder, problem)) {
+    std::string problem, said;
+    const std::string socket = handoverSocketPath(problem, &said); // TAMBRIX.EXE's own
+    if (socket.empty()) {
         error = QString::fromStdString(problem);
         return {};
     }
-    const QString usual = QFile::decodeName(folder.c_str()) + u'/' + QLatin1String(kSocketName);
-    if (QFile::encodeName(usual).size() <= kMaxSocketPathBytes)
-        return usual;
-    QString why;
-    const QString fallback = shortFolder(why);
-    const QString path = fallback + u'/' + QLatin1String(kSocketName);
-    const QString tooLong = QStringLiteral("the socket path %1 is %2 bytes long, more than a "
-                                           "socket's %3")
-                                .arg(usual)
-                                .arg(QFile::encodeName(usual).size())
-                                .arg(kMaxSocketPathBytes);
-    if (fallback.isEmpty()) {
-        error = tooLong + QStringLiteral(", and ") + why;
-        return {};
-    }
     if (notice)
-        *notice = tooLong + QStringLiteral("; the window listens on ") + path;
-    return path;
+        *notice = QString::fromStdString(said);
+    return QFile::decodeName(socket.c_str());
 }
 
 QString socketPathFault(const QString& socket)
@@ -120,22 +82,22 @@ bool handOver(const QString& socket, const Handover& handover, int timeoutMs, Ha
     if (!client.waitForBytesWritten(timeoutMs))
         return false;
     // The answer comes once the window has read the script (a long one takes a moment).
-    QByteArray answer;
-    while (answer.size() <= kMaxHandoverBytes) {
-        QDataStream in(answer);
-        qint32 outcome = 0, code = 0;
-        QString why;
-        in >> outcome >> code >> why;
-        if (in.status() == QDataStream::Ok && outcome >= 0 && outcome <= 2) {
+    std::string answer;
+    while (answer.size() <= kMaxHandoverBytes + 12) {
+        HandoverAnswer read;
+        switch (decodeHandoverAnswer(answer, read)) {
+        case AnswerRead::Complete:
             if (reply)
-                *reply = { HandoverReply::Outcome(outcome), code, why };
+                *reply = { read.outcome, read.code, QString::fromStdString(read.message) };
             return true;
-        }
-        if (in.status() == QDataStream::ReadCorruptData || declaresTooMuch(answer.mid(8)))
+        case AnswerRead::Malformed:
             return false;
+        case AnswerRead::Incomplete:
+            break;
+        }
         if (!client.bytesAvailable() && !client.waitForReadyRead(timeoutMs * 5))
             return false;
-        answer += client.read(kMaxHandoverBytes + 1 - answer.size());
+        answer += client.read(qint64(kMaxHandoverBytes + 13 - answer.size())).toStdString();
     }
     return false;
 }
@@ -242,9 +204,10 @@ void HandoverServer::accept()
 void HandoverServer::read(QLocalSocket* connection)
 {
     QByteArray message = connection->property("message").toByteArray();
-    message += connection->read(kMaxHandoverBytes + 1 - message.size());
+    const qsizetype most = qsizetype(kMaxHandoverBytes);
+    message += connection->read(most + 1 - message.size());
     connection->setProperty("message", message);
-    if (message.size() > kMaxHandoverBytes || declaresTooMuch(message)) {
+    if (message.size() > most || declaresTooMuch(message)) {
         connection->write(encodeReply({ HandoverReply::Outcome::Refused, 2,
             QStringLiteral("a hand-over is at most %1 bytes").arg(kMaxHandoverBytes) }));
         connection->flush();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "quickhandover.h"
+
 #include <QObject>
 #include <QString>
 
@@ -20,25 +22,16 @@ struct Handover {
 
 // The window's answer to a hand-over.
 struct HandoverReply {
-    enum class Outcome {
-        Played,
-        Refused, // the script cannot be played: code is the exit code a console run gives it
-        Closing, // the window is closing: the handing process plays the script itself
-    };
+    using Outcome = HandoverOutcome;
     Outcome outcome = Outcome::Played;
     int code = 0;
     QString message; // why it was refused, in one line
 };
 
-inline constexpr int kMaxHandoverBytes = 8 * 1024; // a message, or a reply, at most
 inline constexpr int kMaxHandoverConnections = 16; // open at once; more are closed at once
 inline constexpr int kHandoverDeadlineMs = 2000; // a connection's message must come within it
-inline constexpr int kMaxSocketPathBytes = 107; // what a local socket's address holds
 
-// The socket's path: rudimix-tambrix.socket in the user's runtime folder (the lock's, see
-// userRuntimeFolder()), or, when that path is longer than a socket's address holds, in
-// /tmp/rudimix-<uid> (made 0700, and only used when it is the user's own folder); notice then
-// says which and why. Empty, with error set, when there is no such folder or no path fits.
+// The socket's path, as handoverSocketPath() gives it.
 QString handoverSocket(QString& error, QString* notice = nullptr);
 
 // What is wrong with what lies at the socket's path ("is a regular file", "is a folder",

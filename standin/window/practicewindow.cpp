@@ -1,5 +1,6 @@
 #include "practicewindow.h"
 
+#include "exitcodes.h"
 #include "hostlog.h"
 #include "hostpaths.h"
 #include "outputtarget.h"
@@ -108,6 +109,7 @@ PracticeWindow::PracticeWindow(
           QStringLiteral("Back to the script's tempo; a tempo typed holds until then (S)")))
     , mClickLevel(new QSlider(Qt::Horizontal))
     , mStatus(new QLabel)
+    , mSilence(new QLabel)
 {
     setObjectName(QStringLiteral("practiceWindow"));
     setWindowTitle(QStringLiteral("Tambrix stand-in"));
@@ -118,6 +120,15 @@ PracticeWindow::PracticeWindow(
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(buildControls());
+    // Why nothing is heard, over the grid until sound works.
+    mSilence->setObjectName(QStringLiteral("silenceLine"));
+    mSilence->setAccessibleName(QStringLiteral("Sound"));
+    mSilence->setWordWrap(true);
+    mSilence->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    mSilence->setStyleSheet(QStringLiteral("QLabel { background: #fff3cd; color: #5c4400; border: "
+                                           "1px solid #e0c060; padding: 4px; }"));
+    mSilence->hide();
+    layout->addWidget(mSilence);
     layout->addWidget(mSheetPanel->views(), 1);
     setCentralWidget(central);
     mStatus->setObjectName(QStringLiteral("statusLine"));
@@ -139,18 +150,18 @@ PracticeWindow::PracticeWindow(
 
     connect(mPlay, &QAbstractButton::clicked, this, &PracticeWindow::togglePlay);
     connect(mLoop, &QAbstractButton::toggled, this, [this](bool on) {
-        mTransport.schedule().setLoop(on);
+        mTransport.change([on](PracticeSchedule& s) { s.setLoop(on); });
         mSettings.setValue(QStringLiteral("loop"), on);
     });
     connect(mClick, &QAbstractButton::toggled, this,
-        [this](bool on) { mTransport.schedule().setClick(on); });
+        [this](bool on) { mTransport.change([on](PracticeSchedule& s) { s.setClick(on); }); });
     connect(mClick, &QAbstractButton::clicked, this, [this] { mClickChosen = true; });
     connect(mCountIn, &QAbstractButton::toggled, this, [this](bool on) {
-        mTransport.schedule().setCountIn(on);
+        mTransport.change([on](PracticeSchedule& s) { s.setCountIn(on); });
         mSettings.setValue(QStringLiteral("countIn"), on);
     });
     connect(mClickLevel, &QSlider::valueChanged, this, [this](int level) {
-        mTransport.schedule().setClickLevel(level);
+        mTransport.change([level](PracticeSchedule& s) { s.setClickLevel(level); });
         mSettings.setValue(QStringLiteral("clickLevel"), level);
     });
     connect(mTempo, &QSpinBox::valueChanged, this, [this](int tempo) { setTempo(tempo, true); });
@@ -161,6 +172,7 @@ PracticeWindow::PracticeWindow(
     connect(&mTransport, &Transport::positionChanged, mSheetPanel, &SheetPanel::setPosition);
     connect(mSheetPanel, &SheetPanel::message, this, &PracticeWindow::report);
     connect(&mTransport, &Transport::playingChanged, this, &PracticeWindow::updatePlayButton);
+    connect(&mTransport, &Transport::silenceChanged, this, &PracticeWindow::showSilence);
     connect(&mTransport, &Transport::sounding, this, [this](double seconds) {
         report(QStringLiteral("Playing %1 (first note made %2 ms after %3)")
                    .arg(QFileInfo(mPath).fileName())
@@ -173,9 +185,12 @@ PracticeWindow::PracticeWindow(
     mCountIn->setChecked(mSettings.value(QStringLiteral("countIn"), true).toBool());
     mClickLevel->setValue(
         mSettings.value(QStringLiteral("clickLevel"), kDefaultClickLevel).toInt());
-    mTransport.schedule().setLoop(mLoop->isChecked());
-    mTransport.schedule().setCountIn(mCountIn->isChecked());
-    mTransport.schedule().setClickLevel(mClickLevel->value());
+    mTransport.change([loop = mLoop->isChecked(), countIn = mCountIn->isChecked(),
+                          level = mClickLevel->value()](PracticeSchedule& s) {
+        s.setLoop(loop);
+        s.setCountIn(countIn);
+        s.setClickLevel(level);
+    });
     mScriptTempo->setEnabled(false);
     resize(onScreen(mSettings.value(QStringLiteral("size"), QSize(1000, 360)).toSize()));
     mGrid->setFocus();
@@ -243,7 +258,7 @@ void PracticeWindow::setTempo(int tempo, bool typed)
     mTypedTempo = typed ? tempo : 0;
     const QSignalBlocker blocker(mTempo);
     mTempo->setValue(tempo);
-    mTransport.schedule().setTempo(mTempo->value());
+    mTransport.change([tempo = mTempo->value()](PracticeSchedule& s) { s.setTempo(tempo); });
     mScriptTempo->setEnabled(typed);
 }
 
@@ -298,62 +313,98 @@ QString PracticeWindow::statusText() const
     return mStatus->text();
 }
 
-bool PracticeWindow::load(const QString& path, bool noTimeSignature, double startedAt)
+PracticeSchedule PracticeWindow::rememberedSchedule(QSettings& settings)
 {
-    const double now = Transport::bootSeconds();
-    if (!std::isfinite(startedAt) || startedAt > now || startedAt < now - 60)
-        startedAt = 0;
-    mRequest
-        = startedAt > 0 ? QStringLiteral("TAMBRIX.EXE started") : QStringLiteral("the request");
-    std::string bytes;
-    const regular::Result read = regular::read(toPath(path), bytes);
-    Script script;
-    std::string error;
     PracticeSchedule schedule;
-    if (!read.ok())
-        error = "cannot read the script: " + read.reason();
-    else if (parseScript(bytes, script, error) && schedule.load(script, noTimeSignature, error)) {
+    schedule.setLoop(settings.value(QStringLiteral("loop"), false).toBool());
+    schedule.setCountIn(settings.value(QStringLiteral("countIn"), true).toBool());
+    schedule.setClickLevel(
+        settings.value(QStringLiteral("clickLevel"), kDefaultClickLevel).toInt());
+    return schedule;
+}
+
+bool PracticeWindow::readScript(const QString& path, bool noTimeSignature,
+    const PracticeSchedule& settings, PracticeScript& read, std::string& error)
+{
+    const regular::Result readable = regular::read(toPath(path), read.bytes);
+    read.schedule = settings;
+    if (!readable.ok())
+        error = "cannot read the script: " + readable.reason();
+    else if (parseScript(read.bytes, read.script, error)
+        && read.schedule.load(read.script, noTimeSignature, error)) {
         Performance whole; // the limits of a performance (length, notes) hold here too
-        buildPerformance(script, noTimeSignature, whole, error);
+        buildPerformance(read.script, noTimeSignature, whole, error);
     }
     if (!error.empty()) {
+        error = path.toStdString() + ": " + error;
+        return false;
+    }
+    read.path = QFileInfo(path).absoluteFilePath();
+    read.noTimeSignature = noTimeSignature;
+    return true;
+}
+
+bool PracticeWindow::load(const QString& path, bool noTimeSignature, double startedAt)
+{
+    PracticeScript read;
+    std::string error;
+    if (!readScript(path, noTimeSignature, mTransport.schedule(), read, error)) {
         mLastCode = BadScript;
-        mLastError = QString::fromStdString(path.toStdString() + ": " + error);
+        mLastError = QString::fromStdString(error);
         report(mLastError, true);
         return false;
     }
-    mTransport.stop();
-    mTransport.schedule().load(script, noTimeSignature, error); // read above: it cannot fail
-    mScript = script;
-    mBytes = bytes;
-    mPath = QFileInfo(path).absoluteFilePath();
-    mNoTimeSignature = noTimeSignature;
-    setWindowTitle(QFileInfo(path).fileName() + QStringLiteral(" - Tambrix stand-in"));
     // The tempo typed and the click set hold; else the script's TEMPO and PLAYBEAT.
-    setTempo(mTypedTempo > 0 ? mTypedTempo : schedule.tempo(), mTypedTempo > 0);
+    if (mTypedTempo > 0)
+        read.schedule.setTempo(mTypedTempo);
+    if (mClickChosen)
+        read.schedule.setClick(mClick->isChecked());
+    // The sound first: the window, the table, the log and the recent files after it.
+    mTransport.stop();
+    mTransport.change([schedule = read.schedule](PracticeSchedule& s) { s = schedule; });
+    // A start time from the hand-over that cannot be this run's is not shown.
+    const double now = Transport::bootSeconds();
+    if (!std::isfinite(startedAt) || startedAt > now || startedAt < now - 60)
+        startedAt = 0;
+    std::string lockError;
+    mTransport.play(startedAt > 0 ? startedAt : now, lockError);
+    showPlaying(std::move(read), startedAt, lockError);
+    return true;
+}
+
+void PracticeWindow::showPlaying(
+    PracticeScript read, double startedAt, const std::string& lockError)
+{
+    mRequest
+        = startedAt > 0 ? QStringLiteral("TAMBRIX.EXE started") : QStringLiteral("the request");
+    mScript = std::move(read.script);
+    mBytes = std::move(read.bytes);
+    mPath = read.path;
+    mNoTimeSignature = read.noTimeSignature;
+    setWindowTitle(QFileInfo(mPath).fileName() + QStringLiteral(" - Tambrix stand-in"));
+    const int scriptTempo = read.schedule.header().tempo;
+    setTempo(mTypedTempo > 0 ? mTypedTempo : scriptTempo, mTypedTempo > 0);
     mScriptTempo->setToolTip(
         QStringLiteral("Back to the script's tempo, %1; a tempo typed holds until then (S)")
-            .arg(schedule.tempo()));
+            .arg(scriptTempo));
     if (!mClickChosen)
-        mClick->setChecked(schedule.click());
-    mTransport.schedule().setClick(mClick->isChecked());
+        mClick->setChecked(read.schedule.click());
     mGrid->setSchedule(&mTransport.schedule());
     mGrid->setAccessibleDescription(describePattern(mTransport.schedule()));
-    mSheetPanel->load(script, noTimeSignature, mTransport.schedule());
-    std::cout << "Script " << mPath.toStdString() << "\n" << formatPattern(script) << std::flush;
+    mSheetPanel->load(mScript, mNoTimeSignature, mTransport.schedule());
+    updatePlayButton(mTransport.playing());
+    mLastCode = lockError.empty() ? 0 : lockCode(lockError);
+    mLastError = QString::fromStdString(lockError);
+    if (!lockError.empty())
+        report(mLastError, true);
+    else
+        showStatus(QStringLiteral("Playing ") + QFileInfo(mPath).fileName()
+            + (mTransport.silence().isEmpty() ? QString() : ". " + mTransport.silence()));
+    std::cout << "Script " << mPath.toStdString() << "\n" << formatPattern(mScript) << std::flush;
     appendLog(mLogFolder,
         "==== " + QDateTime::currentDateTime().toString(Qt::ISODate).toStdString()
-            + "  practice window\nScript " + mPath.toStdString() + "\n" + formatPattern(script));
+            + "  practice window\nScript " + mPath.toStdString() + "\n" + formatPattern(mScript));
     addRecent(mPath);
-    std::string lockError;
-    mLastCode = 0;
-    if (!mTransport.play(startedAt > 0 ? startedAt : now, lockError)) {
-        mLastCode = lockCode(lockError);
-        mLastError = QString::fromStdString(lockError);
-        report(mLastError, true);
-    } else
-        showStatus(QStringLiteral("Playing ") + QFileInfo(path).fileName());
-    return true;
 }
 
 void PracticeWindow::take(const Handover& handover, HandoverReply* reply)
@@ -392,6 +443,17 @@ void PracticeWindow::togglePlay()
     mRequest = QStringLiteral("the request");
     if (!mTransport.play(Transport::bootSeconds(), error))
         report(QString::fromStdString(error), true);
+}
+
+void PracticeWindow::showSilence(const QString& silence)
+{
+    const bool wasSilent = mSilence->isVisibleTo(this);
+    mSilence->setText(silence);
+    mSilence->setVisible(!silence.isEmpty());
+    if (!silence.isEmpty())
+        report(silence, true);
+    else if (wasSilent)
+        report(QStringLiteral("Sound again, through ") + mTransport.driver(), false);
 }
 
 void PracticeWindow::updatePlayButton(bool playing)

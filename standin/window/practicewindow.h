@@ -44,6 +44,24 @@ public:
     // SIGUSR1: another performance or TAMBRIX.EXE --stop wants the sound to end.
     void silence();
 
+    // A script read for the window: its bytes, the script and the schedule to play. readScript()
+    // reads and checks it as load() does, into a copy of settings (a schedule that holds Loop,
+    // Count-in and the click's level): false, with error set ("path: line 1: ..."), when it
+    // cannot be played. rememberedSchedule() holds those settings as the window remembers them,
+    // for the first script, read and played before the window is made; showPlaying() then
+    // shows it (lockError: why it could not be played, if it could not).
+    struct PracticeScript {
+        std::string bytes;
+        Script script;
+        PracticeSchedule schedule;
+        QString path; // absolute
+        bool noTimeSignature = false;
+    };
+    static PracticeSchedule rememberedSchedule(QSettings& settings);
+    static bool readScript(const QString& path, bool noTimeSignature,
+        const PracticeSchedule& settings, PracticeScript& read, std::string& error);
+    void showPlaying(PracticeScript read, double startedAt, const std::string& lockError);
+
     // The script as it was read, for Save As.
     const std::string& scriptBytes() const { return mBytes; }
     // Refuses a target that is not a regular file (a FIFO or a device is never replaced) and a
@@ -75,6 +93,7 @@ private:
     void fillRecent();
     void updatePlayButton(bool playing);
     void showStatus(const QString& text);
+    void showSilence(const QString& silence);
 
     Transport& mTransport;
     QSettings& mSettings;
@@ -90,6 +109,7 @@ private:
     QSlider* mClickLevel;
     QMenu* mRecent = nullptr;
     QLabel* mStatus;
+    QLabel* mSilence; // why nothing is heard, shown while it lasts
     Script mScript;
     std::string mBytes;
     QString mPath;

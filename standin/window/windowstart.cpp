@@ -163,11 +163,24 @@ int runPracticeWindow(int& argc, char** argv, bool (*displayAnswers)())
         return kPlayInConsole;
     }
 
-    QApplication application(argc, argv);
+    // The sound starts on a thread of its own (the SoundFont, the sound server's connection)
+    // and the script plays as soon as it is ready, while the window is made.
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Rudimix"),
+        QStringLiteral("tambrix-practice"));
     Transport transport;
+    transport.begin(line.options.soundFont, line.options.audioDriver);
+    PracticeWindow::PracticeScript first;
+    std::string firstError;
+    std::string lockError;
+    const bool readable = PracticeWindow::readScript(script, line.options.noTimeSignature,
+        PracticeWindow::rememberedSchedule(settings), first, firstError);
+    if (readable) {
+        transport.change([&](PracticeSchedule& s) { s = first.schedule; });
+        transport.play(startedAt, lockError);
+    }
+    QApplication application(argc, argv);
     std::string soundError;
-    if (const int code
-        = transport.start(line.options.soundFont, line.options.audioDriver, soundError)) {
+    if (const int code = transport.loaded(soundError)) {
         std::cerr << "TAMBRIX.EXE: " << soundError << "\n";
         logLine(folder, "TAMBRIX.EXE: " + soundError + "\n");
         return code;
@@ -183,8 +196,6 @@ int runPracticeWindow(int& argc, char** argv, bool (*displayAnswers)())
     if (!notice.isEmpty())
         std::cerr << "TAMBRIX.EXE: " << notice.toStdString() << "\n";
 
-    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Rudimix"),
-        QStringLiteral("tambrix-practice"));
     PracticeWindow window(transport, settings, folder);
     QObject::connect(&server, &HandoverServer::received, &window, &PracticeWindow::take);
     QObject::connect(&server, &HandoverServer::trouble, &window,
@@ -199,7 +210,10 @@ int runPracticeWindow(int& argc, char** argv, bool (*displayAnswers)())
     reach(&application, &window);
 
     window.show();
-    window.load(script, line.options.noTimeSignature, startedAt);
+    if (readable)
+        window.showPlaying(std::move(first), startedAt, lockError);
+    else
+        window.load(script, line.options.noTimeSignature, startedAt); // says what is wrong
     window.raise();
     window.activateWindow();
     const int code = application.exec();

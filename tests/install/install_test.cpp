@@ -214,6 +214,7 @@ TEST_F(InstallTest, StagedTreeHoldsTheProgramsTheIconsAndTheDesktopFiles)
 {
     EXPECT_EQ(snapshot(gStage, false),
         QStringList({ "usr/bin/rudimix", "usr/bin/rudimix-launch", "usr/lib/rudimix/TAMBRIX.EXE",
+            "usr/lib/x86_64-linux-gnu/rudimix/libtambrix-host.so",
             "usr/share/applications/org.rudimix.Rudimix.desktop",
             "usr/share/doc/rudimix/changelog.gz", "usr/share/doc/rudimix/copyright",
             "usr/share/icons/hicolor/32x32/apps/rudimix.png",
