@@ -11,6 +11,8 @@ work=$(mktemp -d)
 display=:$((70 + RANDOM % 20))
 export XDG_RUNTIME_DIR=$work/run XDG_CONFIG_HOME=$work/config HOME=$work DISPLAY=$display
 mkdir -m 700 $XDG_RUNTIME_DIR
+# No count-in: Space plays the pattern at once, and a stop falls among its notes.
+mkdir -p $XDG_CONFIG_HOME/Rudimix && printf '[General]\ncountIn=false\n' > $XDG_CONFIG_HOME/Rudimix/tambrix-practice.ini
 unset QT_QPA_PLATFORM
 Xvfb $display -screen 0 1280x800x24 >/dev/null 2>&1 & xpid=$!
 export PULSE_SERVER=unix:$work/pulse.socket

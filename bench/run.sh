@@ -2,11 +2,12 @@
 # Builds the benchmarks (optimised, with debug information for a profiler, in build-bench/) and
 # runs them headless, in four parts:
 #   editor  the editor window (rudimix_bench); its summary gives each figure against its budget
-#   sound   the stand-in host's sound (sound_bench)
+#   sound   the stand-in host's sound (sound_bench): rendering with TimGM6mb and FluidR3_GM
 #   host    TAMBRIX.EXE as a process under failures (host_bench): the time to the failure exit,
 #           peak memory; each run ends within 70 s, or is killed and reported as not ended
 #   practice  the practice window's grid painting (practice_bench); bench/practice.sh times the
-#           hand-over of a second TEST on its own X and sound servers
+#           hand-over of a second TEST on its own X and sound servers, bench/first-test.sh a
+#           first TEST and the window's memory beside fluidsynth, and the hand-over under load
 #   sheet   the stand-in host's sheet of a 500-note script (sheet_bench): the model, its MusicXML
 #           and the TAMBRIX.EXE --sheet run
 #   listen  play-along (listen_bench): a MIDI note-on to its line on stdout, and the printed

@@ -69,14 +69,18 @@ void MusicXml500(benchmark::State& state)
 }
 BENCHMARK(MusicXml500)->Unit(benchmark::kMillisecond);
 
-// TAMBRIX.EXE --sheet FILE.musicxml SCRIPT, as a user runs it: the wall time to its exit.
+// TAMBRIX.EXE --sheet FILE SCRIPT, as a user runs it: the wall time to its exit, for FILE.musicxml,
+// FILE.pdf and FILE.svg (the staff drawn on the offscreen platform).
+const char* const kFormats[] = { ".musicxml", ".pdf", ".svg" };
+
 void SheetCommand500(benchmark::State& state)
 {
+    state.SetLabel(kFormats[state.range(0)]);
     const std::filesystem::path folder
         = std::filesystem::temp_directory_path() / ("sheet_bench." + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     const std::string script = (folder / "n500.drum").string();
-    const std::string sheet = (folder / "n500.musicxml").string();
+    const std::string sheet = (folder / ("n500" + std::string(kFormats[state.range(0)]))).string();
     std::ofstream(script, std::ios::binary) << script500();
     std::string exe = TAMBRIX_EXE, option = "--sheet";
     char* argv[] = { exe.data(), option.data(), const_cast<char*>(sheet.c_str()),
@@ -97,7 +101,7 @@ void SheetCommand500(benchmark::State& state)
     state.counters["bytes"] = double(std::filesystem::file_size(sheet));
     std::filesystem::remove_all(folder);
 }
-BENCHMARK(SheetCommand500)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(SheetCommand500)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

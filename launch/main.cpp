@@ -1,6 +1,7 @@
 // rudimix-launch: the desktop entry's command. Gives a user without a registered host a host
 // folder of their own (see launcher.h), then replaces itself with rudimix from its own folder,
-// passing on its arguments. "--version" and "--help" go straight to rudimix.
+// passing on its arguments. "--version" and "--help" go straight to rudimix. A per-user host
+// folder that someone else could change stops it with exit code 1 (see unsafeHostFolder()).
 #include "launcher.h"
 
 #include <QCoreApplication>
@@ -24,8 +25,12 @@ int main(int argc, char* argv[])
             && !arguments.contains(QStringLiteral("--help"))) {
             IniRegistry registry(IniRegistry::defaultFile());
             // A failure is reported here; rudimix then tells the user what is missing.
-            launcher::prepareHostFolder(registry, launcher::userHostFolder(),
-                launcher::standInHost(folder), std::cout, std::cerr);
+            const QString userFolder = launcher::userHostFolder();
+            const QString standIn = launcher::standInHost(folder);
+            // A host folder that others could change is never run from: the launcher stops.
+            if (!launcher::prepareHostFolder(registry, userFolder, standIn, std::cout, std::cerr)
+                && !launcher::unsafeHostFolder(userFolder, standIn).isEmpty())
+                return 1;
         }
     }
 

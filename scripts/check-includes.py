@@ -15,11 +15,12 @@ ALLOWED = {
     "runtime": set(),
     "script": set(),
     "performance": {"script"},
-    "sound": {"performance", "script", "runtime"},
+    "staff": {"performance", "script"},
+    "sound": {"staff", "performance", "script", "runtime"},
     "input": {"performance", "script", "runtime"},
-    "console": {"sound", "performance", "script", "runtime"},
-    "window": {"console", "input", "sound", "performance", "script", "runtime"},
-    ".": {"console", "window", "input", "sound", "performance", "script", "runtime"},
+    "console": {"sound", "staff", "performance", "script", "runtime"},
+    "window": {"console", "input", "sound", "staff", "performance", "script", "runtime"},
+    ".": {"console", "window", "input", "sound", "staff", "performance", "script", "runtime"},
 }
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')

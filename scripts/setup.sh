@@ -11,6 +11,8 @@ packages=(
   clang libclang-rt-14-dev clang-format
   fonts-liberation2
   midicsv
+  # The pictures of the PDF sheet in docs/ (pdftoppm)
+  poppler-utils
   # The stand-in host's sound, and a sound server for its live test
   libfluidsynth-dev fluidsynth timgm6mb-soundfont pulseaudio pulseaudio-utils
   # The second SoundFont that bench/practice.sh times the practice window with

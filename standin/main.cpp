@@ -1,64 +1,46 @@
-// The stand-in host TAMBRIX.EXE, for a build without the real host. With no argument it
-// initialises as the host would; on a test script it shows the pattern and plays it (or writes
-// it into WAV and MIDI files). Its output also goes to TAMBRIX.LOG in its own folder (the one it
-// was started from, see ownFolder()), since Rudimix starts it without a console.
-#include "hostcommand.h"
-#include "hostlog.h"
-#include "hostpaths.h"
-#include "outputtarget.h"
-#include "registry.h"
-#include "stopsignals.h"
-#include "windowstart.h"
+// TAMBRIX.EXE: a later TEST hands its script to the practice window that is open before this
+// program loads any of the host's libraries (Qt, FluidSynth and theirs, some hundred files that
+// take a busy machine longer to load than the hand-over itself); only when no window takes the
+// script does it load the host, libtambrix-host.so beside it (found through its run path), and
+// run it with the same arguments.
+#include "exitcodes.h"
+#include "host.h"
+#include "processtime.h"
+#include "quickhandover.h"
 
-#include <QCoreApplication>
-#include <QDateTime>
-#include <QDir>
-#include <QFile>
+#include <cstdio>
+#include <dlfcn.h>
 
 int main(int argc, char* argv[])
 {
-    // A script played live with a display goes to the practice window (see windowmain.h), which
-    // takes the stop signals itself.
-    QStringList given;
-    for (int i = 1; i < argc; ++i)
-        given.append(QFile::decodeName(argv[i]));
-    if (standin::wantsWindow(given)) {
-        const int code = standin::runPracticeWindow(argc, argv);
-        if (code != standin::kPlayInConsole)
-            return code;
-    }
-
-    standin::HostLog log;
-    standin::watchStopSignals(
-        log, standin::removeUnfinishedOutputs); // before any other thread starts
-    QCoreApplication application(argc, argv);
-    const QString folder
-        = standin::ownFolder(QFile::decodeName(argv[0]), QCoreApplication::applicationDirPath());
-    const QStringList arguments = QCoreApplication::arguments().mid(1);
-
-    // Nothing is written into an installed program's folder: the log goes to the user's state
-    // folder instead, or nowhere, and the run says which.
-    QString logFolder = standin::logFolder(arguments, folder);
-    if (!logFolder.isEmpty() && standin::isInstalledFolder(folder)
-        && logFolder == standin::userStateFolder()) {
-        if (QDir().mkpath(logFolder)) {
-            QFile::setPermissions(
-                logFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            log.err() << "TAMBRIX.EXE: started from its installed folder " << folder.toStdString()
-                      << "; the log is " << logFolder.toStdString() << "/TAMBRIX.LOG\n";
-        } else {
-            log.err() << "TAMBRIX.EXE: started from its installed folder " << folder.toStdString()
-                      << "; no log is written (the folder " << logFolder.toStdString()
-                      << " cannot be created)\n";
-            logFolder.clear();
+    std::string script;
+    bool noTimeSignature = false;
+    std::string error;
+    if (standin::plainWindowArguments(argc, argv, script, noTimeSignature)) {
+        const std::string socket = standin::handoverSocketPath(error);
+        const double startedAt = standin::bootSeconds() - standin::secondsSinceProcessStart();
+        standin::HandoverAnswer answer;
+        if (!socket.empty()
+            && standin::quickHandOver(
+                socket, standin::handoverMessage(script, noTimeSignature, startedAt), answer)) {
+            // A window that is closing leaves the script to the host, which plays it on its own.
+            if (answer.outcome == standin::HandoverOutcome::Played) {
+                std::printf("Handed %s to the practice window.\n", script.c_str());
+                return standin::Success;
+            }
+            if (answer.outcome == standin::HandoverOutcome::Refused) {
+                std::fprintf(stderr, "TAMBRIX.EXE: the practice window refused the script: %s\n",
+                    answer.message.c_str());
+                return answer.code > 0 ? answer.code : int(standin::BadScript);
+            }
         }
     }
-    log.begin(logFolder,
-        "==== " + QDateTime::currentDateTime().toString(Qt::ISODate).toStdString()
-            + "  TAMBRIX.EXE " + arguments.join(u' ').toStdString() + "\n");
-
-    const int code
-        = standin::run(arguments, folder, IniRegistry::defaultFile(), log.out(), log.err());
-    log.finish(code);
-    return code;
+    void* host = ::dlopen("libtambrix-host.so", RTLD_NOW | RTLD_LOCAL);
+    auto* run
+        = host ? reinterpret_cast<int (*)(int, char**)>(::dlsym(host, "tambrixHostMain")) : nullptr;
+    if (!run) {
+        std::fprintf(stderr, "TAMBRIX.EXE: cannot load the host: %s\n", ::dlerror());
+        return 127;
+    }
+    return run(argc, argv);
 }

@@ -35,9 +35,9 @@ namespace {
           "       TAMBRIX.EXE --init DIR             initialise the host folder DIR instead\n"
           "       TAMBRIX.EXE [-notimesig] [--no-window] [--soundfont FILE.sf2] [--audio-driver "
           "NAME]\n"
-          "                   [--render FILE.wav] [--midi FILE.mid] [--sheet FILE.musicxml] "
-          "<script>\n"
-          "                   play the script live, or write it into the files given;\n"
+          "                   [--render FILE.wav] [--midi FILE.mid] [--sheet FILE] <script>\n"
+          "                   play the script live, or write it into the files given (the\n"
+          "                   sheet as FILE.musicxml, FILE.pdf or FILE.svg);\n"
           "                   live with a display in the practice window, unless --no-window\n"
           "       TAMBRIX.EXE --listen midi|mic|mic:SOURCE <script>\n"
           "                   the practice window, listening to MIDI or a microphone\n"
@@ -71,12 +71,14 @@ int initialise(const QString& folder, const std::filesystem::path& registryFile,
             << tambrix::kSettingsSection << "].\n";
     }
 
-    // The registry holds Windows-1252 text: a folder name outside it cannot be stored, and an
-    // older value (which would send Rudimix to another folder) goes. Rudimix then finds the host
-    // only when it lies in this same folder, using its own folder.
+    // The registry holds Windows-1252 text of at most 255 bytes (what Rudimix reads): a folder
+    // name outside it or longer cannot be stored, and an older value (which would send Rudimix
+    // to another folder) goes. Rudimix then finds the host only when it lies in this same
+    // folder, using its own folder.
     const std::string encoded = cp1252::fromUnicode(folder);
     std::string reason;
-    if (cp1252::toUnicode(encoded) != folder) {
+    const bool tooLong = encoded.size() >= 256;
+    if (cp1252::toUnicode(encoded) != folder || tooLong) {
         bool removed = false;
         if (!IniRegistry(registryFile)
                  .removeValue(tambrix::kRegistryKey, tambrix::kRegistryValue, &removed, &reason)) {
@@ -85,17 +87,20 @@ int initialise(const QString& folder, const std::filesystem::path& registryFile,
             return InitialisationFailed;
         }
         const std::string what = "the folder name " + folder.toStdString()
-            + " cannot be written in Windows-1252, so the registry value " + tambrix::kRegistryValue
-            + " is not set" + (removed ? " (the older one has been removed)" : "");
+            + (tooLong ? " is " + std::to_string(encoded.size())
+                        + " bytes long, more than the 255 that the registry value "
+                        + tambrix::kRegistryValue + " holds"
+                       : std::string(" cannot be written in Windows-1252"))
+            + ", so the registry value " + tambrix::kRegistryValue + " is not set"
+            + (removed ? " (the older one has been removed)" : "");
         if (QFileInfo(folder + QStringLiteral("/rudimix")).isExecutable()) {
             out << "TAMBRIX.EXE: " << what
                 << "; Rudimix in this same folder finds it all the same.\n"
                 << "TAMBRIX.EXE is initialised.\n";
             return Success;
         }
-        err << "TAMBRIX.EXE: " << what
-            << "; Rudimix cannot find this host folder: use one whose name Windows-1252 can "
-               "hold\n";
+        err << "TAMBRIX.EXE: " << what << "; Rudimix cannot find this host folder: use one "
+            << (tooLong ? "with a shorter name" : "whose name Windows-1252 can hold") << "\n";
         return InitialisationFailed;
     }
     if (!IniRegistry(registryFile)

@@ -7,6 +7,7 @@
 #include "performance.h"
 #include "performancelock.h"
 #include "sheetfile.h"
+#include "stafflayout.h"
 #include "stopsignals.h"
 #include "synth.h"
 
@@ -106,22 +107,6 @@ namespace {
 
 } // namespace
 
-double secondsSinceProcessStart()
-{
-    std::ifstream stat("/proc/self/stat");
-    std::string text { std::istreambuf_iterator<char>(stat), std::istreambuf_iterator<char>() };
-    const auto close = text.rfind(')'); // the program's name may hold blanks
-    if (close == std::string::npos)
-        return 0;
-    std::istringstream fields(text.substr(close + 2));
-    std::string field;
-    for (int i = 3; i <= 22 && fields >> field; ++i) { } // field 22: start time in clock ticks
-    timespec now {};
-    ::clock_gettime(CLOCK_BOOTTIME, &now);
-    const double started = std::strtod(field.c_str(), nullptr) / double(::sysconf(_SC_CLK_TCK));
-    return std::max(0.0, double(now.tv_sec) + now.tv_nsec / 1e9 - started);
-}
-
 int perform(const Script& script, const std::string& scriptName, const PlayOptions& options,
     std::ostream& out, std::ostream& err)
 {
@@ -184,7 +169,10 @@ int perform(const Script& script, const std::string& scriptName, const PlayOptio
         if (!sheetFile.commit(error))
             return failure(err, SoundResult::CannotWriteOutput, error);
         out << "Wrote the sheet " << options.sheetFile << " (" << sheet.measures.size()
-            << (sheet.measures.size() == 1 ? " measure" : " measures") << ")\n";
+            << (sheet.measures.size() == 1 ? " measure" : " measures");
+        if (drawnSheet(options.sheetFile) && sheet.measures.size() > staff::kMaxDrawnMeasures)
+            out << "; its staff shows the first " << staff::kMaxDrawnMeasures;
+        out << ")\n";
     }
     if (!options.renderFile.empty()) {
         out << "Wrote the WAV file " << options.renderFile << " ("

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "arguments.h"
+#include "processtime.h"
 #include "script.h"
 
 #include <ostream>
@@ -17,8 +18,5 @@ int perform(const Script& script, const std::string& scriptName, const PlayOptio
 
 // TAMBRIX.EXE --stop: ends the live performance that is playing, if any.
 int stopPerformance(std::ostream& out, std::ostream& err);
-
-// Seconds since this process started (to a hundredth of a second), from the system's record.
-double secondsSinceProcessStart();
 
 } // namespace standin

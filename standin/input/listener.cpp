@@ -118,9 +118,10 @@ void Listener::begin(const PlaybackView& view)
     settings.window = mWindow;
     settings.lanes = soundingVoices(*view.schedule);
     mMatcher.reset(settings);
-    mFeed.reset();
-    mResults.clear();
     mStartedAt = monotonicSeconds();
+    // Listening from the middle of a play: the notes already past are not this listening's.
+    mFeed.reset(view.clock->positionAt(mStartedAt));
+    mResults.clear();
     mMatching = true;
 }
 
@@ -159,7 +160,10 @@ std::vector<MatchEvent> Listener::poll(const PlaybackView& view)
     if (!mMatching || view.playCount != mPlayCount)
         begin(view);
     const double heard = playbackLatency(view);
-    mFeed.feed(*view.schedule, mMatcher);
+    if (view.progress)
+        mFeed.feed(*view.progress, *view.schedule, mMatcher);
+    else
+        mFeed.feed(*view.schedule, mMatcher);
     for (const InputStroke& s : strokes) {
         if (s.monotonic < mStartedAt)
             continue;

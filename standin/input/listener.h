@@ -32,7 +32,9 @@ struct InputChoice {
 struct PlaybackView {
     bool playing = false;
     long long playCount = 0; // changes each time playing starts from the top
-    const PracticeSchedule* schedule = nullptr;
+    const PracticeSchedule* schedule = nullptr; // what is shown: the header, the notes
+    // What the player has fixed of it; null when the schedule itself is the one played.
+    const ScheduleProgress* progress = nullptr;
     const PlaybackClock* clock = nullptr; // the schedule's seconds made, on the monotonic clock
     // From a sample's making to its sound, when the sound server cannot say (another driver).
     double bufferSeconds = 0;

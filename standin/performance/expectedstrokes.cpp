@@ -58,9 +58,44 @@ int plainVolume(const std::vector<PatternNote>& notes)
     return plain;
 }
 
-void ExpectedFeed::reset()
+void ExpectedFeed::reset(double from)
 {
     *this = ExpectedFeed();
+    mDoneUntil = from;
+}
+
+void ScheduleProgress::add(const PracticeSchedule& schedule, double from)
+{
+    const double until = schedule.taken();
+    if (until > from) {
+        for (const auto& t : schedule.noteTimes(from, until))
+            notes.push_back(t);
+        for (const auto& t : schedule.sectionStarts(from, until))
+            starts.push_back(t);
+    }
+    taken = until;
+    finished = schedule.finished();
+    end = schedule.endSeconds();
+}
+
+void ScheduleProgress::append(ScheduleProgress&& later)
+{
+    if (later.play != play) {
+        *this = std::move(later);
+        return;
+    }
+    notes.insert(notes.end(), later.notes.begin(), later.notes.end());
+    starts.insert(starts.end(), later.starts.begin(), later.starts.end());
+    taken = later.taken;
+    finished = later.finished;
+    end = later.end;
+}
+
+void ScheduleProgress::forget(double before)
+{
+    std::erase_if(notes, [&](const PracticeSchedule::NoteTime& t) { return t.seconds < before; });
+    std::erase_if(
+        starts, [&](const PracticeSchedule::SectionStart& t) { return t.seconds < before; });
 }
 
 void ExpectedFeed::feed(const PracticeSchedule& schedule, StrokeMatcher& matcher)
@@ -68,15 +103,36 @@ void ExpectedFeed::feed(const PracticeSchedule& schedule, StrokeMatcher& matcher
     const double until = schedule.taken();
     if (until <= mDoneUntil)
         return;
-    const int plain = plainVolume(schedule.notes(SectionKind::Pattern));
+    ScheduleProgress progress;
+    progress.add(schedule, mDoneUntil);
+    feed(progress, schedule, matcher);
+}
+
+void ExpectedFeed::feed(
+    const ScheduleProgress& progress, const PracticeSchedule& shown, StrokeMatcher& matcher)
+{
+    const double until = progress.taken;
+    if (until <= mDoneUntil)
+        return;
+    const int plain = plainVolume(shown.notes(SectionKind::Pattern));
     // Loops begin before their notes: the sections' starts and the notes in one order.
-    std::vector<PracticeSchedule::SectionStart> starts = schedule.sectionStarts(mDoneUntil, until);
     std::size_t nextStart = 0;
-    for (const PracticeSchedule::NoteTime& t : schedule.noteTimes(mDoneUntil, until)) {
-        for (; nextStart < starts.size() && starts[nextStart].seconds <= t.seconds; ++nextStart)
-            if (starts[nextStart].kind == SectionKind::Pattern)
+    const auto& starts = progress.starts;
+    auto loopsUntil = [&](double seconds, bool inclusive) {
+        for (; nextStart < starts.size()
+             && (inclusive ? starts[nextStart].seconds <= seconds : starts[nextStart].seconds < seconds);
+             ++nextStart)
+            if (starts[nextStart].seconds >= mDoneUntil && starts[nextStart].kind == SectionKind::Pattern)
                 matcher.addLoop(starts[nextStart].repeat + 1, starts[nextStart].seconds);
-        const notation::Note& note = schedule.notes(t.kind)[t.index].note;
+    };
+    for (const PracticeSchedule::NoteTime& t : progress.notes) {
+        if (t.seconds < mDoneUntil || t.seconds >= until)
+            continue;
+        loopsUntil(t.seconds, true);
+        const std::vector<PatternNote>& notes = shown.notes(t.kind);
+        if (t.index >= notes.size())
+            continue; // another script's: not this play's
+        const notation::Note& note = notes[t.index].note;
         if (note.vol <= 0)
             continue;
         ExpectedStroke stroke;
@@ -95,14 +151,12 @@ void ExpectedFeed::feed(const PracticeSchedule& schedule, StrokeMatcher& matcher
                 matcher.addExpected(stroke);
             }
     }
-    for (; nextStart < starts.size(); ++nextStart)
-        if (starts[nextStart].kind == SectionKind::Pattern)
-            matcher.addLoop(starts[nextStart].repeat + 1, starts[nextStart].seconds);
+    loopsUntil(until, false);
     mDoneUntil = until;
     matcher.setKnownUntil(until);
-    if (!mFinished && schedule.finished()) {
+    if (!mFinished && progress.finished) {
         mFinished = true;
-        matcher.finish(schedule.endSeconds());
+        matcher.finish(progress.end);
     }
 }
 

@@ -18,12 +18,34 @@ unsigned soundingVoices(const PracticeSchedule& schedule);
 // louder note is an accent, a softer one a ghost note.
 int plainVolume(const std::vector<PatternNote>& notes);
 
+// What a schedule that plays elsewhere (on the practice window's sound thread) has fixed: the
+// notes and sections' starts whose events have been taken, in order, how far, and its end.
+struct ScheduleProgress {
+    unsigned play = 0; // which play it belongs to
+    std::vector<PracticeSchedule::NoteTime> notes;
+    std::vector<PracticeSchedule::SectionStart> starts;
+    double taken = 0;
+    bool finished = false;
+    double end = -1;
+
+    // Adds what the schedule has fixed from a time on (its taken() then) to now.
+    void add(const PracticeSchedule& schedule, double from);
+    // Takes the other's notes and starts (a later stretch of the same play) and its state.
+    void append(ScheduleProgress&& later);
+    // Forgets the notes and starts before a time.
+    void forget(double before);
+};
+
 class ExpectedFeed {
 public:
-    void reset();
+    // from: the notes and loops before it are not given.
+    void reset(double from = -1e9);
     // Hands the matcher the loops and strokes the schedule has fixed since the last call, how
     // far it is known, and its end once it has one.
     void feed(const PracticeSchedule& schedule, StrokeMatcher& matcher);
+    // The same from a schedule that plays elsewhere: its notes are shown's (the same script).
+    void feed(
+        const ScheduleProgress& progress, const PracticeSchedule& shown, StrokeMatcher& matcher);
 
 private:
     double mDoneUntil = -1e9;

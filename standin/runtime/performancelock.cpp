@@ -1,6 +1,7 @@
 #include "performancelock.h"
 
 #include "runtimefolder.h"
+#include "stopsignals.h"
 
 #include <cerrno>
 #include <chrono>
@@ -64,26 +65,31 @@ namespace {
         return lock.l_pid;
     }
 
-    // Sends SIGTERM to the holder until the lock is free (or, when lockIt, until this process
-    // has it); after a second without success, SIGKILL. False after two seconds.
+    // Asks the holder to stop its sound (SIGUSR1) until the lock is free (or, when lockIt, until
+    // this process has it); after 0.4 seconds SIGTERM ends it, after 1.2 seconds SIGKILL. False
+    // after two seconds.
     bool endHolder(int fd, bool lockIt, pid_t& ended)
     {
         using Clock = std::chrono::steady_clock;
         const auto start = Clock::now();
-        pid_t signalled = 0;
-        bool killed = false;
+        pid_t asked = 0;
+        int sent = 0; // 1: SIGUSR1, 2: SIGTERM, 3: SIGKILL
         while (true) {
             if (lockIt ? tryLock(fd) : holder(fd) == 0)
                 return true;
             const pid_t pid = holder(fd);
             const auto waited = Clock::now() - start;
-            if (pid > 0 && pid != signalled) {
-                ::kill(pid, SIGTERM);
-                signalled = pid;
+            if (pid > 0 && pid != asked) {
+                ::kill(pid, silenceSignal());
+                asked = pid;
                 ended = pid;
-            } else if (pid > 0 && !killed && waited > std::chrono::seconds(1)) {
+                sent = 1;
+            } else if (pid > 0 && sent == 1 && waited > std::chrono::milliseconds(400)) {
+                ::kill(pid, SIGTERM);
+                sent = 2;
+            } else if (pid > 0 && sent == 2 && waited > std::chrono::milliseconds(1200)) {
                 ::kill(pid, SIGKILL);
-                killed = true;
+                sent = 3;
             }
             if (waited > std::chrono::seconds(2))
                 return false;

@@ -7,7 +7,7 @@
 // One live performance at a time, per user: the player holds a write lock on a lock file
 // (fcntl record lock, released by the system when the player ends or crashes, so a lock left by
 // a dead player does not exist). A new player, or TAMBRIX.EXE --stop, asks the system which
-// process holds the lock and sends it SIGTERM.
+// process holds the lock and asks it to stop its sound (SIGUSR1; a window stays open).
 namespace standin {
 
 // The lock file, rudimix-tambrix.lock, in userRuntimeFolder().
@@ -20,9 +20,9 @@ public:
     PerformanceLock(const PerformanceLock&) = delete;
     PerformanceLock& operator=(const PerformanceLock&) = delete;
 
-    // Takes the lock, ending the performance that holds it (SIGTERM, then SIGKILL if it has not
-    // ended within a second). With error set: LockUnusable when the lock file or its folder
-    // cannot be used, PlayerNotStopped when the holder did not end.
+    // Takes the lock, stopping the performance that holds it (SIGUSR1; SIGTERM if it has not let
+    // go within 0.4 seconds, SIGKILL after 1.2). With error set: LockUnusable when the lock file or
+    // its folder cannot be used, PlayerNotStopped when the holder did not end.
     SoundResult acquire(std::string& error);
 
     // Ends the performance that is playing. Sets stoppedProcess to its process id (0 when none

@@ -1,12 +1,10 @@
 #include "driverstart.h"
 
-#include "fluidmessages.h"
 #include "quietstderr.h"
 #include "stopsignals.h"
 
 #include <chrono>
 #include <condition_variable>
-#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -23,21 +21,21 @@ namespace {
         std::condition_variable finished;
         bool done = false;
         bool abandoned = false;
-        fluid_audio_driver_t* driver = nullptr;
+        std::unique_ptr<AudioDriver> driver;
         std::string cause;
 
-        static void run(
-            std::shared_ptr<DriverStart> start, fluid_settings_t* settings, fluid_synth_t* synth)
+        static void run(std::shared_ptr<DriverStart> start, std::shared_ptr<AudioDrivers> drivers,
+            std::string name, int periods, std::shared_ptr<SampleSource> source)
         {
-            fluid_audio_driver_t* driver = new_fluid_audio_driver(settings, synth);
-            const std::string cause = driver ? std::string() : takeFluidError();
-            std::lock_guard lock(start->mutex);
+            std::string cause;
+            std::unique_ptr<AudioDriver> driver = drivers->start(name, periods, source, cause);
+            std::unique_lock lock(start->mutex);
             if (start->abandoned) {
-                if (driver)
-                    delete_fluid_audio_driver(driver);
+                lock.unlock();
+                driver.reset();
                 return;
             }
-            start->driver = driver;
+            start->driver = std::move(driver);
             start->cause = cause;
             start->done = true;
             start->finished.notify_all();
@@ -46,22 +44,22 @@ namespace {
 
 } // namespace
 
-fluid_audio_driver_t* startAudioDriver(
-    fluid_settings_t* settings, fluid_synth_t* synth, std::string& cause, bool& givenUp)
+std::unique_ptr<AudioDriver> startAudioDriver(const std::shared_ptr<AudioDrivers>& drivers,
+    const std::string& name, int periods, const std::shared_ptr<SampleSource>& source,
+    std::string& cause)
 {
     auto start = std::make_shared<DriverStart>();
-    QuietStderr quiet;
-    std::thread(DriverStart::run, start, settings, synth).detach();
+    QuietStderr quiet; // the sound libraries' own complaints
+    std::thread(DriverStart::run, start, drivers, name, periods, source).detach();
     std::unique_lock lock(start->mutex);
     const auto deadline = std::chrono::steady_clock::now() + kDriverStartTime;
     while (!start->done && !stopRequested() && std::chrono::steady_clock::now() < deadline)
         start->finished.wait_for(lock, std::chrono::milliseconds(10));
     if (start->done) {
         cause = start->cause.empty() ? "cannot be started" : start->cause;
-        return start->driver;
+        return std::move(start->driver);
     }
     start->abandoned = true;
-    givenUp = true;
     cause = stopRequested() ? "stopped while it started" : "did not start within 2 seconds";
     return nullptr;
 }

@@ -2,16 +2,28 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <mutex>
 #include <unistd.h>
 
 namespace standin {
 
+namespace {
+
+    std::mutex quietMutex;
+    int quietCount = 0;
+    int savedStderr = -1;
+
+} // namespace
+
 QuietStderr::QuietStderr()
 {
+    std::lock_guard lock(quietMutex);
+    if (quietCount++ > 0)
+        return;
     std::fflush(stderr);
-    saved = ::dup(STDERR_FILENO);
+    savedStderr = ::dup(STDERR_FILENO);
     const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (saved >= 0 && null >= 0)
+    if (savedStderr >= 0 && null >= 0)
         ::dup2(null, STDERR_FILENO);
     if (null >= 0)
         ::close(null);
@@ -19,10 +31,14 @@ QuietStderr::QuietStderr()
 
 QuietStderr::~QuietStderr()
 {
+    std::lock_guard lock(quietMutex);
+    if (--quietCount > 0)
+        return;
     std::fflush(stderr);
-    if (saved >= 0) {
-        ::dup2(saved, STDERR_FILENO);
-        ::close(saved);
+    if (savedStderr >= 0) {
+        ::dup2(savedStderr, STDERR_FILENO);
+        ::close(savedStderr);
+        savedStderr = -1;
     }
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
 // Libraries below FluidSynth (ALSA's, the instrument-patch library) print on stderr by
-// themselves: while a driver starts or a SoundFont loads, stderr goes to /dev/null.
+// themselves: while a driver starts or a SoundFont loads, stderr goes to /dev/null. Threads may
+// overlap in this: stderr comes back when the last of them is done.
 namespace standin {
 
 class QuietStderr {
@@ -10,9 +11,6 @@ public:
     ~QuietStderr();
     QuietStderr(const QuietStderr&) = delete;
     QuietStderr& operator=(const QuietStderr&) = delete;
-
-private:
-    int saved = -1;
 };
 
 } // namespace standin

@@ -30,20 +30,21 @@ bool ListenConsole::start(const InputChoice& choice, std::string& error)
     return true;
 }
 
-PlaybackView ListenConsole::view() const
+PlaybackView ListenConsole::view()
 {
     PlaybackView view;
     view.playing = mTransport.playing();
     view.playCount = mTransport.playCount();
     view.schedule = &mTransport.schedule();
-    view.clock = &mTransport.clock();
+    view.progress = &mTransport.progress();
+    mClock = mTransport.clock();
+    view.clock = &mClock;
     view.bufferSeconds = mTransport.bufferSeconds();
     return view;
 }
 
 void ListenConsole::poll()
 {
-    mTransport.readClock();
     const std::vector<MatchEvent> events = mListener.poll(view());
     for (const MatchEvent& event : events)
         std::cout << eventLine(event) << "\n";

@@ -18,7 +18,7 @@ public:
     // Opens the input and starts polling; false, with error set, when it cannot be opened.
     bool start(const InputChoice& choice, std::string& error);
     Listener& listener() { return mListener; }
-    PlaybackView view() const;
+    PlaybackView view();
 
 signals:
     void decided(const std::vector<standin::MatchEvent>& events);
@@ -29,6 +29,7 @@ private:
 
     Transport& mTransport;
     Listener mListener;
+    PlaybackClock mClock;
     QTimer mTimer;
 };
 

@@ -1,9 +1,12 @@
 #include "practicewindow.h"
 
+#include "exitcodes.h"
 #include "hostlog.h"
 #include "hostpaths.h"
+#include "outputtarget.h"
 #include "patterngrid.h"
 #include "regularfile.h"
+#include "sheetpanel.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -15,7 +18,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QShortcut>
 #include <QSignalBlocker>
@@ -24,6 +29,7 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <iostream>
 
 namespace standin {
@@ -60,6 +66,26 @@ namespace {
         return std::filesystem::path(QFile::encodeName(path).toStdString());
     }
 
+    // A saved size within what the screens show (a corrupt or foreign setting can ask for any).
+    QSize onScreen(QSize size)
+    {
+        QRect screens;
+        for (const QScreen* screen : QGuiApplication::screens())
+            screens |= screen->availableGeometry();
+        if (!size.isValid())
+            size = QSize(1000, 360);
+        return screens.isEmpty() ? size.boundedTo(QSize(4096, 4096))
+                                 : size.boundedTo(screens.size()).expandedTo(QSize(320, 200));
+    }
+
+    // The exit code of a lock that cannot be taken, as a console run gives it.
+    int lockCode(const std::string& error)
+    {
+        return int(error.find("could not be stopped") != std::string::npos
+                ? SoundResult::PlayerNotStopped
+                : SoundResult::LockUnusable);
+    }
+
 } // namespace
 
 PracticeWindow::PracticeWindow(
@@ -77,24 +103,39 @@ PracticeWindow::PracticeWindow(
     , mClick(addToggle(QStringLiteral("Click"), QStringLiteral("clickButton"),
           QStringLiteral("Click on every beat, the first of a bar accented (C)")))
     , mCountIn(addToggle(QStringLiteral("Count-in"), QStringLiteral("countInButton"),
-          QStringLiteral("One bar of clicks before the first note (N)")))
+          QStringLiteral("One bar of clicks before the first note (K)")))
     , mScriptTempo(addButton(QStringLiteral("Script tempo"), QStringLiteral("scriptTempoButton"),
           QStringLiteral("Script tempo"),
           QStringLiteral("Back to the script's tempo; a tempo typed holds until then (S)")))
     , mClickLevel(new QSlider(Qt::Horizontal))
     , mStatus(new QLabel)
+    , mSilence(new QLabel)
 {
     setObjectName(QStringLiteral("practiceWindow"));
     setWindowTitle(QStringLiteral("Tambrix stand-in"));
+    mSheetPanel = new SheetPanel(mGrid,
+        addToggle(QStringLiteral("Staff"), QStringLiteral("staffButton"),
+            QStringLiteral("Show the pattern as a drum staff (N)")),
+        mSettings, this);
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(buildControls());
-    layout->addWidget(mGrid, 1);
+    // Why nothing is heard, over the grid until sound works.
+    mSilence->setObjectName(QStringLiteral("silenceLine"));
+    mSilence->setAccessibleName(QStringLiteral("Sound"));
+    mSilence->setWordWrap(true);
+    mSilence->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    mSilence->setStyleSheet(QStringLiteral("QLabel { background: #fff3cd; color: #5c4400; border: "
+                                           "1px solid #e0c060; padding: 4px; }"));
+    mSilence->hide();
+    layout->addWidget(mSilence);
+    layout->addWidget(mSheetPanel->views(), 1);
     setCentralWidget(central);
     mStatus->setObjectName(QStringLiteral("statusLine"));
     mStatus->setAccessibleName(QStringLiteral("Status"));
     mStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusBar()->addWidget(mStatus, 1);
+    statusBar()->addPermanentWidget(mSheetPanel->toggle()); // under the view it switches
     buildMenus();
 
     // The keys act at once (a button's own shortcut would animate a press for 100 ms first).
@@ -103,24 +144,24 @@ PracticeWindow::PracticeWindow(
     connect(new QShortcut(Qt::Key_L, this), &QShortcut::activated, mLoop, &QAbstractButton::click);
     connect(new QShortcut(Qt::Key_C, this), &QShortcut::activated, mClick, &QAbstractButton::click);
     connect(
-        new QShortcut(Qt::Key_N, this), &QShortcut::activated, mCountIn, &QAbstractButton::click);
+        new QShortcut(Qt::Key_K, this), &QShortcut::activated, mCountIn, &QAbstractButton::click);
     connect(new QShortcut(Qt::Key_S, this), &QShortcut::activated, this,
         &PracticeWindow::useScriptTempo);
 
     connect(mPlay, &QAbstractButton::clicked, this, &PracticeWindow::togglePlay);
     connect(mLoop, &QAbstractButton::toggled, this, [this](bool on) {
-        mTransport.schedule().setLoop(on);
+        mTransport.change([on](PracticeSchedule& s) { s.setLoop(on); });
         mSettings.setValue(QStringLiteral("loop"), on);
     });
     connect(mClick, &QAbstractButton::toggled, this,
-        [this](bool on) { mTransport.schedule().setClick(on); });
+        [this](bool on) { mTransport.change([on](PracticeSchedule& s) { s.setClick(on); }); });
     connect(mClick, &QAbstractButton::clicked, this, [this] { mClickChosen = true; });
     connect(mCountIn, &QAbstractButton::toggled, this, [this](bool on) {
-        mTransport.schedule().setCountIn(on);
+        mTransport.change([on](PracticeSchedule& s) { s.setCountIn(on); });
         mSettings.setValue(QStringLiteral("countIn"), on);
     });
     connect(mClickLevel, &QSlider::valueChanged, this, [this](int level) {
-        mTransport.schedule().setClickLevel(level);
+        mTransport.change([level](PracticeSchedule& s) { s.setClickLevel(level); });
         mSettings.setValue(QStringLiteral("clickLevel"), level);
     });
     connect(mTempo, &QSpinBox::valueChanged, this, [this](int tempo) { setTempo(tempo, true); });
@@ -128,7 +169,10 @@ PracticeWindow::PracticeWindow(
     // Back to the grid after a tempo is typed in, so that Space plays and stops again.
     connect(mTempo, &QSpinBox::editingFinished, mGrid, qOverload<>(&QWidget::setFocus));
     connect(&mTransport, &Transport::positionChanged, mGrid, &PatternGrid::setPosition);
+    connect(&mTransport, &Transport::positionChanged, mSheetPanel, &SheetPanel::setPosition);
+    connect(mSheetPanel, &SheetPanel::message, this, &PracticeWindow::report);
     connect(&mTransport, &Transport::playingChanged, this, &PracticeWindow::updatePlayButton);
+    connect(&mTransport, &Transport::silenceChanged, this, &PracticeWindow::showSilence);
     connect(&mTransport, &Transport::sounding, this, [this](double seconds) {
         report(QStringLiteral("Playing %1 (first note made %2 ms after %3)")
                    .arg(QFileInfo(mPath).fileName())
@@ -141,11 +185,14 @@ PracticeWindow::PracticeWindow(
     mCountIn->setChecked(mSettings.value(QStringLiteral("countIn"), true).toBool());
     mClickLevel->setValue(
         mSettings.value(QStringLiteral("clickLevel"), kDefaultClickLevel).toInt());
-    mTransport.schedule().setLoop(mLoop->isChecked());
-    mTransport.schedule().setCountIn(mCountIn->isChecked());
-    mTransport.schedule().setClickLevel(mClickLevel->value());
+    mTransport.change([loop = mLoop->isChecked(), countIn = mCountIn->isChecked(),
+                          level = mClickLevel->value()](PracticeSchedule& s) {
+        s.setLoop(loop);
+        s.setCountIn(countIn);
+        s.setClickLevel(level);
+    });
     mScriptTempo->setEnabled(false);
-    resize(mSettings.value(QStringLiteral("size"), QSize(1000, 360)).toSize());
+    resize(onScreen(mSettings.value(QStringLiteral("size"), QSize(1000, 360)).toSize()));
     mGrid->setFocus();
 }
 
@@ -211,7 +258,7 @@ void PracticeWindow::setTempo(int tempo, bool typed)
     mTypedTempo = typed ? tempo : 0;
     const QSignalBlocker blocker(mTempo);
     mTempo->setValue(tempo);
-    mTransport.schedule().setTempo(mTempo->value());
+    mTransport.change([tempo = mTempo->value()](PracticeSchedule& s) { s.setTempo(tempo); });
     mScriptTempo->setEnabled(typed);
 }
 
@@ -235,13 +282,16 @@ void PracticeWindow::buildMenus()
         &QAction::triggered, this, &PracticeWindow::openScript);
     mRecent = file->addMenu(QStringLiteral("Open &Recent"));
     mRecent->setObjectName(QStringLiteral("recentMenu"));
-    connect(command("saveAsAction", QStringLiteral("Save &As..."), QKeySequence::SaveAs),
+    // Ctrl+Shift+S on every desktop (QKeySequence::SaveAs has no keys on some).
+    connect(command("saveAsAction", QStringLiteral("Save &As..."),
+                QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)),
         &QAction::triggered, this, &PracticeWindow::saveScript);
     connect(command("copyRawAction", QStringLiteral("&Copy RAW line"), QKeySequence::Copy),
         &QAction::triggered, this, [this] {
             QApplication::clipboard()->setText(rawLine());
             report(QStringLiteral("Copied: ") + rawLine(), false);
         });
+    mSheetPanel->addMenuEntries(file);
     file->addSeparator();
     connect(command("quitAction", QStringLiteral("&Quit"), QKeySequence::Quit), &QAction::triggered,
         this, &QWidget::close);
@@ -263,61 +313,122 @@ QString PracticeWindow::statusText() const
     return mStatus->text();
 }
 
-bool PracticeWindow::load(const QString& path, bool noTimeSignature, double startedAt)
+PracticeSchedule PracticeWindow::rememberedSchedule(QSettings& settings)
 {
-    mRequest
-        = startedAt > 0 ? QStringLiteral("TAMBRIX.EXE started") : QStringLiteral("the request");
-    std::string bytes;
-    const regular::Result read = regular::read(toPath(path), bytes);
-    Script script;
-    std::string error;
     PracticeSchedule schedule;
-    if (!read.ok())
-        error = "cannot read the script: " + read.reason();
-    else if (parseScript(bytes, script, error) && schedule.load(script, noTimeSignature, error)) {
+    schedule.setLoop(settings.value(QStringLiteral("loop"), false).toBool());
+    schedule.setCountIn(settings.value(QStringLiteral("countIn"), true).toBool());
+    schedule.setClickLevel(
+        settings.value(QStringLiteral("clickLevel"), kDefaultClickLevel).toInt());
+    return schedule;
+}
+
+bool PracticeWindow::readScript(const QString& path, bool noTimeSignature,
+    const PracticeSchedule& settings, PracticeScript& read, std::string& error)
+{
+    const regular::Result readable = regular::read(toPath(path), read.bytes);
+    read.schedule = settings;
+    if (!readable.ok())
+        error = "cannot read the script: " + readable.reason();
+    else if (parseScript(read.bytes, read.script, error)
+        && read.schedule.load(read.script, noTimeSignature, error)) {
         Performance whole; // the limits of a performance (length, notes) hold here too
-        buildPerformance(script, noTimeSignature, whole, error);
+        buildPerformance(read.script, noTimeSignature, whole, error);
     }
     if (!error.empty()) {
-        report(QString::fromStdString(path.toStdString() + ": " + error), true);
+        error = path.toStdString() + ": " + error;
         return false;
     }
-    mTransport.stop();
-    mTransport.schedule().load(script, noTimeSignature, error); // read above: it cannot fail
-    mScript = script;
-    mBytes = bytes;
-    mPath = QFileInfo(path).absoluteFilePath();
-    mNoTimeSignature = noTimeSignature;
-    setWindowTitle(QFileInfo(path).fileName() + QStringLiteral(" - Tambrix stand-in"));
-    // The tempo typed and the click set hold; else the script's TEMPO and PLAYBEAT.
-    setTempo(mTypedTempo > 0 ? mTypedTempo : schedule.tempo(), mTypedTempo > 0);
-    mScriptTempo->setToolTip(
-        QStringLiteral("Back to the script's tempo, %1; a tempo typed holds until then (S)")
-            .arg(schedule.tempo()));
-    if (!mClickChosen)
-        mClick->setChecked(schedule.click());
-    mTransport.schedule().setClick(mClick->isChecked());
-    mGrid->setSchedule(&mTransport.schedule());
-    mGrid->setAccessibleDescription(describePattern(mTransport.schedule()));
-    std::cout << "Script " << mPath.toStdString() << "\n" << formatPattern(script) << std::flush;
-    appendLog(mLogFolder,
-        "==== " + QDateTime::currentDateTime().toString(Qt::ISODate).toStdString()
-            + "  practice window\nScript " + mPath.toStdString() + "\n" + formatPattern(script));
-    addRecent(mPath);
-    std::string lockError;
-    if (!mTransport.play(startedAt > 0 ? startedAt : Transport::bootSeconds(), lockError))
-        report(QString::fromStdString(lockError), true);
-    else
-        showStatus(QStringLiteral("Playing ") + QFileInfo(path).fileName());
+    read.path = QFileInfo(path).absoluteFilePath();
+    read.noTimeSignature = noTimeSignature;
     return true;
 }
 
-void PracticeWindow::take(const Handover& handover)
+bool PracticeWindow::load(const QString& path, bool noTimeSignature, double startedAt)
 {
-    load(handover.script, handover.noTimeSignature, handover.startedAt);
+    PracticeScript read;
+    std::string error;
+    if (!readScript(path, noTimeSignature, mTransport.schedule(), read, error)) {
+        mLastCode = BadScript;
+        mLastError = QString::fromStdString(error);
+        report(mLastError, true);
+        return false;
+    }
+    // The tempo typed and the click set hold; else the script's TEMPO and PLAYBEAT.
+    if (mTypedTempo > 0)
+        read.schedule.setTempo(mTypedTempo);
+    if (mClickChosen)
+        read.schedule.setClick(mClick->isChecked());
+    // The sound first: the window, the table, the log and the recent files after it.
+    mTransport.stop();
+    mTransport.change([schedule = read.schedule](PracticeSchedule& s) { s = schedule; });
+    // A start time from the hand-over that cannot be this run's is not shown.
+    const double now = Transport::bootSeconds();
+    if (!std::isfinite(startedAt) || startedAt > now || startedAt < now - 60)
+        startedAt = 0;
+    std::string lockError;
+    mTransport.play(startedAt > 0 ? startedAt : now, lockError);
+    showPlaying(std::move(read), startedAt, lockError);
+    return true;
+}
+
+void PracticeWindow::showPlaying(
+    PracticeScript read, double startedAt, const std::string& lockError)
+{
+    mRequest
+        = startedAt > 0 ? QStringLiteral("TAMBRIX.EXE started") : QStringLiteral("the request");
+    mScript = std::move(read.script);
+    mBytes = std::move(read.bytes);
+    mPath = read.path;
+    mNoTimeSignature = read.noTimeSignature;
+    setWindowTitle(QFileInfo(mPath).fileName() + QStringLiteral(" - Tambrix stand-in"));
+    const int scriptTempo = read.schedule.header().tempo;
+    setTempo(mTypedTempo > 0 ? mTypedTempo : scriptTempo, mTypedTempo > 0);
+    mScriptTempo->setToolTip(
+        QStringLiteral("Back to the script's tempo, %1; a tempo typed holds until then (S)")
+            .arg(scriptTempo));
+    if (!mClickChosen)
+        mClick->setChecked(read.schedule.click());
+    mGrid->setSchedule(&mTransport.schedule());
+    mGrid->setAccessibleDescription(describePattern(mTransport.schedule()));
+    mSheetPanel->load(mScript, mNoTimeSignature, mTransport.schedule());
+    updatePlayButton(mTransport.playing());
+    mLastCode = lockError.empty() ? 0 : lockCode(lockError);
+    mLastError = QString::fromStdString(lockError);
+    if (!lockError.empty())
+        report(mLastError, true);
+    else
+        showStatus(QStringLiteral("Playing ") + QFileInfo(mPath).fileName()
+            + (mTransport.silence().isEmpty() ? QString() : ". " + mTransport.silence()));
+    std::cout << "Script " << mPath.toStdString() << "\n" << formatPattern(mScript) << std::flush;
+    appendLog(mLogFolder,
+        "==== " + QDateTime::currentDateTime().toString(Qt::ISODate).toStdString()
+            + "  practice window\nScript " + mPath.toStdString() + "\n" + formatPattern(mScript));
+    addRecent(mPath);
+}
+
+void PracticeWindow::take(const Handover& handover, HandoverReply* reply)
+{
+    if (mClosing) {
+        if (reply)
+            *reply = { HandoverReply::Outcome::Closing, 0,
+                QStringLiteral("the practice window is closing") };
+        return;
+    }
+    const bool loaded = load(handover.script, handover.noTimeSignature, handover.startedAt);
+    if (reply && (!loaded || mLastCode != 0))
+        *reply = { HandoverReply::Outcome::Refused, mLastCode, mLastError };
     show();
     raise();
     activateWindow();
+}
+
+void PracticeWindow::silence()
+{
+    if (!mTransport.playing())
+        return;
+    mTransport.stop();
+    report(QStringLiteral("Stopped: another performance began, or TAMBRIX.EXE --stop"), false);
 }
 
 void PracticeWindow::togglePlay()
@@ -332,6 +443,17 @@ void PracticeWindow::togglePlay()
     mRequest = QStringLiteral("the request");
     if (!mTransport.play(Transport::bootSeconds(), error))
         report(QString::fromStdString(error), true);
+}
+
+void PracticeWindow::showSilence(const QString& silence)
+{
+    const bool wasSilent = mSilence->isVisibleTo(this);
+    mSilence->setText(silence);
+    mSilence->setVisible(!silence.isEmpty());
+    if (!silence.isEmpty())
+        report(silence, true);
+    else if (wasSilent)
+        report(QStringLiteral("Sound again, through ") + mTransport.driver(), false);
 }
 
 void PracticeWindow::updatePlayButton(bool playing)
@@ -361,10 +483,17 @@ QString PracticeWindow::rawLine() const
 
 bool PracticeWindow::saveAs(const QString& path)
 {
-    struct stat existing;
-    const bool exists = regular::inspect(toPath(path), &existing).ok();
-    const regular::Result written
-        = regular::write(toPath(path), mBytes, exists ? &existing : nullptr);
+    // As --render does: only a missing or regular file is replaced, and a read-only one is
+    // refused whatever its size.
+    std::string error;
+    struct stat existing { };
+    const bool exists = ::stat(QFile::encodeName(path).constData(), &existing) == 0;
+    if (!checkOutputTarget(toPath(path), error)) {
+        report(QString::fromStdString(error), true);
+        return false;
+    }
+    const regular::Result written = regular::write(
+        toPath(path), mSheetPanel->scriptWithSticking(mBytes), exists ? &existing : nullptr);
     if (!written.ok()) {
         report(QStringLiteral("cannot write %1: %2")
                    .arg(path, QString::fromStdString(written.reason())),
@@ -388,12 +517,26 @@ void PracticeWindow::saveScript()
 {
     if (mBytes.empty())
         return;
-    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the script as"),
-        QFileInfo(mPath).absoluteFilePath(), QStringLiteral("Scripts (*.drum)"));
-    if (path.isEmpty())
+    // The dialog adds ".drum" itself, so that it asks before replacing the file it names.
+    QFileDialog dialog(this, QStringLiteral("Save the script as"), QFileInfo(mPath).absolutePath(),
+        QStringLiteral("Scripts (*.drum)"));
+    dialog.setObjectName(QStringLiteral("saveAsDialog"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("drum"));
+    dialog.selectFile(QFileInfo(mPath).fileName());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty() || mClosing)
         return;
+    const QString chosen = dialog.selectedFiles().constFirst();
+    QString path = chosen;
     if (!path.endsWith(QStringLiteral(".drum"), Qt::CaseInsensitive))
         path += QStringLiteral(".drum");
+    if (path != chosen && QFileInfo::exists(path)
+        && QMessageBox::question(this, QStringLiteral("Save the script as"),
+               QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                   .arg(QFileInfo(path).fileName()))
+            != QMessageBox::Yes)
+        return;
     saveAs(path);
 }
 
@@ -419,6 +562,7 @@ void PracticeWindow::fillRecent()
 
 void PracticeWindow::closeEvent(QCloseEvent* event)
 {
+    mClosing = true;
     mTransport.stop();
     mSettings.setValue(QStringLiteral("size"), size());
     mSettings.setValue(QStringLiteral("loop"), mLoop->isChecked());

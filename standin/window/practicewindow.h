@@ -21,6 +21,7 @@ class QSlider;
 namespace standin {
 
 class PatternGrid;
+class SheetPanel;
 
 class PracticeWindow : public QMainWindow {
     Q_OBJECT
@@ -35,15 +36,42 @@ public:
     // the user typed, else at its TEMPO; with the click the user set, else as its PLAYBEAT says.
     // startedAt: when the TAMBRIX.EXE that asked for it started (CLOCK_BOOTTIME seconds), 0 for
     // the window's own.
+    // A startedAt that is not a time of the last minute counts as 0.
     bool load(const QString& path, bool noTimeSignature, double startedAt);
-    void take(const Handover& handover);
+    // A handed-over script; reply (when given) says whether it plays, and if not why and with
+    // which exit code a console run would end. A window that is closing plays nothing.
+    void take(const Handover& handover, HandoverReply* reply = nullptr);
+    // SIGUSR1: another performance or TAMBRIX.EXE --stop wants the sound to end.
+    void silence();
+
+    // A script read for the window: its bytes, the script and the schedule to play. readScript()
+    // reads and checks it as load() does, into a copy of settings (a schedule that holds Loop,
+    // Count-in and the click's level): false, with error set ("path: line 1: ..."), when it
+    // cannot be played. rememberedSchedule() holds those settings as the window remembers them,
+    // for the first script, read and played before the window is made; showPlaying() then
+    // shows it (lockError: why it could not be played, if it could not).
+    struct PracticeScript {
+        std::string bytes;
+        Script script;
+        PracticeSchedule schedule;
+        QString path; // absolute
+        bool noTimeSignature = false;
+    };
+    static PracticeSchedule rememberedSchedule(QSettings& settings);
+    static bool readScript(const QString& path, bool noTimeSignature,
+        const PracticeSchedule& settings, PracticeScript& read, std::string& error);
+    void showPlaying(PracticeScript read, double startedAt, const std::string& lockError);
 
     // The script as it was read, for Save As.
     const std::string& scriptBytes() const { return mBytes; }
+    // Refuses a target that is not a regular file (a FIFO or a device is never replaced) and a
+    // read-only one, whatever its size.
     bool saveAs(const QString& path);
     // The selected pattern's RAW line, as Rudimix's Paste takes it.
     QString rawLine() const;
     QString statusText() const;
+    // A message in the status line, on stdout (stderr for a failure) and in the log.
+    void report(const QString& message, bool failure);
     // Back to the script's TEMPO: a tempo typed before no longer holds ("Script tempo").
     void useScriptTempo();
 
@@ -63,14 +91,15 @@ private:
     void saveScript();
     void addRecent(const QString& path);
     void fillRecent();
-    void report(const QString& message, bool failure);
     void updatePlayButton(bool playing);
     void showStatus(const QString& text);
+    void showSilence(const QString& silence);
 
     Transport& mTransport;
     QSettings& mSettings;
     QString mLogFolder;
     PatternGrid* mGrid;
+    SheetPanel* mSheetPanel; // the Staff view, the sticking, the sheet's export
     QSpinBox* mTempo;
     QPushButton* mPlay;
     QPushButton* mLoop;
@@ -80,11 +109,15 @@ private:
     QSlider* mClickLevel;
     QMenu* mRecent = nullptr;
     QLabel* mStatus;
+    QLabel* mSilence; // why nothing is heard, shown while it lasts
     Script mScript;
     std::string mBytes;
     QString mPath;
     bool mNoTimeSignature = false;
     QString mRequest; // what the first note's time is counted from
+    int mLastCode = 0; // of the last load that failed, as a console run would exit
+    QString mLastError;
+    bool mClosing = false;
     int mTypedTempo = 0; // the tempo the user typed, 0 while none holds
     bool mClickChosen = false; // the user has set the click: PLAYBEAT no longer does
     bool mFailed = false; // the status line shows a failure

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "displayprobe.h"
 #include "exitcodes.h"
 
 #include <QStringList>
@@ -14,7 +15,10 @@ namespace standin {
 bool wantsWindow(const QStringList& arguments);
 
 // Hands the script to the open window, or opens one; returns the exit code, or kPlayInConsole
-// when no window answers and the display cannot be reached.
-int runPracticeWindow(int& argc, char** argv);
+// when no window answers and the display cannot be reached (displayAnswers() false). It takes the
+// stop signals from its start (call it before any other thread starts): SIGTERM, SIGINT and
+// SIGHUP end the run within a second whatever it is doing, with "Stopped by SIGTERM." on stdout
+// and in the log, its socket removed and exit code 0; SIGUSR1 stops the window's sound.
+int runPracticeWindow(int& argc, char** argv, bool (*displayAnswers)() = displayReachable);
 
 } // namespace standin

@@ -16,7 +16,9 @@
 #include <cstring>
 #include <memory>
 #include <sstream>
+#include <sys/stat.h>
 #include <tuple>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 using namespace Qt::StringLiterals;
@@ -212,6 +214,7 @@ TEST_F(InstallTest, StagedTreeHoldsTheProgramsTheIconsAndTheDesktopFiles)
 {
     EXPECT_EQ(snapshot(gStage, false),
         QStringList({ "usr/bin/rudimix", "usr/bin/rudimix-launch", "usr/lib/rudimix/TAMBRIX.EXE",
+            "usr/lib/x86_64-linux-gnu/rudimix/libtambrix-host.so",
             "usr/share/applications/org.rudimix.Rudimix.desktop",
             "usr/share/doc/rudimix/changelog.gz", "usr/share/doc/rudimix/copyright",
             "usr/share/icons/hicolor/32x32/apps/rudimix.png",
@@ -342,6 +345,76 @@ TEST(Launcher, NamesWhatIsWrongAndReplacesAVanishedHostFolder)
                 : *c.registered ? temp.file(QLatin1String(c.registered))
                                 : QString());
     }
+    qunsetenv("XDG_CONFIG_HOME");
+}
+
+// The launcher runs no program that another user could have put in the host folder (another
+// user's files need root to be made), and says "registered" only when the value names the folder.
+TEST(Launcher, RefusesAHostFolderOthersCanChangeOrTheRegistryCannotHold)
+{
+    const QString standIn = QStringLiteral(RUDIMIX_BUILD_DIR "/bin/TAMBRIX.EXE");
+    const QString longName = QString(130, u'n') + u'/' + QString(130, u'n');
+    const struct {
+        const char* name;
+        const char* userFolder; // in the temporary folder, made by the row
+        const char* program; // TAMBRIX.EXE there, with its mode and owner (0: this user)
+        mode_t mode;
+        uid_t owner;
+        const char* message;
+    } rows[] = { { "the folder a link to another user's", "mine", "other/TAMBRIX.EXE", 0755, 65534,
+                     "/mine (a link to %1/other) belongs to another user" },
+        { "a shared data home with another user's host", "shared/tambrix",
+            "shared/tambrix/TAMBRIX.EXE", 0755, 65534,
+            "%1/shared/tambrix belongs to another user" },
+        { "TAMBRIX.EXE writable by others", "mine", "mine/TAMBRIX.EXE", 0777, 0,
+            "%1/mine/TAMBRIX.EXE can be written by other users" },
+        { "a folder name of 256 bytes or more", "", "", 0, 0,
+            "bytes long and the registry value ExeIniLocn holds at most 255" } };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.owner && ::geteuid() != 0)
+            continue;
+        TempFolder temp;
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(temp.file(u"config"_s)));
+        IniRegistry registry(temp.file(u"config/winreg/HKEY_CURRENT_USER.ini"_s).toStdString());
+        const QString userFolder = temp.file(*row.userFolder ? QString(row.userFolder) : longName);
+        const QString program = temp.file(row.program), marker = temp.file(u"ran"_s);
+        if (*row.program) { // a program that leaves a mark when it runs
+            QDir().mkpath(QFileInfo(program).path());
+            TempFolder::write(program, "#!/bin/sh\ntouch '" + QFile::encodeName(marker) + "'\n");
+            ::chmod(QFile::encodeName(program).constData(), row.mode);
+            for (const QString& path : { program, QFileInfo(program).path() })
+                if (row.owner && ::chown(QFile::encodeName(path).constData(), row.owner, row.owner))
+                    FAIL() << "chown";
+        }
+        if (QString(row.program).startsWith(u"other"_s))
+            QFile::link(temp.file(u"other"_s), userFolder);
+        if (QString(row.userFolder).startsWith(u"shared"_s)) {
+            ::chmod(QFile::encodeName(temp.file(u"shared"_s)).constData(), 01777);
+            qputenv("XDG_DATA_HOME", QFile::encodeName(temp.file(u"shared"_s)));
+        }
+        std::ostringstream out, err;
+        EXPECT_FALSE(launcher::prepareHostFolder(registry, userFolder, standIn, out, err));
+        qunsetenv("XDG_DATA_HOME");
+        const QString said = QString::fromStdString(out.str() + err.str());
+        EXPECT_TRUE(said.startsWith(u"rudimix-launch: "_s) && said.count(u'\n') == 1
+            && said.contains(QString(row.message).replace(u"%1"_s, temp.path()))
+            && !said.contains(u"registered it"_s))
+            << said.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(marker)) << "the program was run";
+        EXPECT_TRUE(launcher::registeredHostFolder(registry).isEmpty());
+    }
+    // TAMBRIX.EXE --init refuses such a folder as well, naming why.
+    TempFolder temp;
+    QDir().mkpath(temp.file(longName));
+    QProcess init;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"XDG_CONFIG_HOME"_s, temp.file(u"config"_s));
+    init.setProcessEnvironment(environment);
+    init.start(standIn, { u"--init"_s, temp.file(longName) });
+    ASSERT_TRUE(init.waitForFinished(30000));
+    EXPECT_EQ(init.exitCode(), 3);
+    EXPECT_TRUE(init.readAllStandardError().contains("more than the 255 that the registry value"));
     qunsetenv("XDG_CONFIG_HOME");
 }
 

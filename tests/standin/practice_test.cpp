@@ -1,22 +1,37 @@
 // The practice window: key names, the grid's layout, the schedule's event times (loop,
-// transition, the held tempo or a trainer's per loop, a tempo change mid-way, the count-in), and
-// the window taking a handed-over script, keeping the user's tempo and click.
+// transition, the held tempo or a trainer's per loop, a tempo change mid-way, the count-in), the
+// window taking a handed-over script, keeping the user's tempo and click (also from TAMBRIX.EXE's
+// own hand-over, before the host loads), and the window without sound.
 #include "displayprobe.h"
 #include "gmnames.h"
 #include "handover.h"
 #include "patterngrid.h"
 #include "practicewindow.h"
+#include "quickhandover.h"
 #include "tempdir.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
+#include <QTimer>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -311,6 +326,290 @@ TEST(Practice, WindowKeepsTheUsersTempoAndClickForLaterScriptsUntilReset)
     EXPECT_EQ(transport.schedule().clickLevel(), 33);
     EXPECT_EQ(transport.schedule().tempo(), 140);
     EXPECT_TRUE(transport.schedule().click());
+    transport.stop();
+}
+
+// Save As: a name typed without ".drum" that names a script is asked about; a FIFO and a
+// read-only file (over 64 MiB too) are never replaced. Then a saved size beyond the screens is
+// clamped, and a closing window plays nothing handed to it.
+TEST(Practice, SaveAsAsksBeforeReplacingAndReplacesOnlyWritableFiles)
+{
+    TempFolder temp;
+    qputenv("XDG_RUNTIME_DIR", temp.path().toLocal8Bit());
+    standin::Transport transport;
+    std::string error;
+    ASSERT_EQ(transport.start("", "file", error), 0) << error;
+    QSettings settings(temp.file("practice.ini"), QSettings::IniFormat);
+    settings.setValue("size", QSize(100000, 100000));
+    standin::PracticeWindow window(transport, settings, temp.path());
+    const QByteArray script = "RAW [new-rud]=48X\r\n[new-rud]\r\n", victim(64, 'v');
+    TempFolder::write(temp.file("one.drum"), script);
+    ASSERT_TRUE(window.load(temp.file("one.drum"), false, 0));
+    const QString path = temp.file("victim.drum");
+    const struct {
+        const char* name;
+        QMessageBox::StandardButton answer; // through the dialog; NoButton: saveAs() itself
+        bool fifo, replaced;
+        const char* said;
+    } rows[] = { { "typed without .drum, kept", QMessageBox::No, false, false, "" },
+        { "typed without .drum, replaced", QMessageBox::Yes, false, true, "" },
+        { "a FIFO", QMessageBox::NoButton, true, false, "a named pipe, which is never replaced" },
+        { "read-only, 100 MB", QMessageBox::NoButton, false, false, "Permission denied" } };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile::remove(path);
+        if (row.fifo)
+            ::mkfifo(QFile::encodeName(path).constData(), 0644);
+        else
+            TempFolder::write(path, victim);
+        if (*row.said && !row.fifo) {
+            QFile::resize(path, 100'000'000);
+            QFile::setPermissions(path, QFile::ReadOwner);
+        }
+        if (!*row.said) {
+            // The name typed into the dialog's field (again, should the folder's loading put the
+            // script's own there), Save, then the answer; after ~10 s anything open is closed.
+            QString asked;
+            int ticks = 0;
+            QTimer driver;
+            QObject::connect(&driver, &QTimer::timeout, [&] {
+                QWidget* modal = QApplication::activeModalWidget();
+                auto* dialog = qobject_cast<QFileDialog*>(modal);
+                auto* name = dialog ? dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr;
+                if (auto* box = qobject_cast<QMessageBox*>(modal); box && ticks < 500) {
+                    asked = box->text();
+                    box->button(row.answer)->click();
+                } else if (name && asked.isEmpty() && ++ticks < 500 && name->text() != "victim") {
+                    name->selectAll();
+                    QTest::keyClicks(name, "victim");
+                } else if (name && asked.isEmpty() && ticks < 500) {
+                    if (dialog->selectedFiles().value(0).contains("/victim"))
+                        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+                } else if (modal) {
+                    modal->close();
+                }
+            });
+            driver.start(20);
+            window.findChild<QAction*>("saveAsAction")->trigger();
+            EXPECT_TRUE(asked.contains("victim.drum already exists")) << asked.toStdString();
+        } else {
+            EXPECT_FALSE(window.saveAs(path));
+            EXPECT_TRUE(window.statusText().contains(row.said))
+                << window.statusText().toStdString();
+        }
+        EXPECT_EQ(QFileInfo(path).isFile(), !row.fifo);
+        if (!row.fifo) { // a FIFO is not read: that would wait for a writer
+            EXPECT_EQ(TempFolder::read(path).left(64), row.replaced ? script : victim);
+        }
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    }
+    EXPECT_EQ(window.findChild<QAction*>("saveAsAction")->shortcut(), QKeySequence("Ctrl+Shift+S"));
+    const QSize screens = QGuiApplication::primaryScreen()->availableVirtualGeometry().size();
+    EXPECT_TRUE(window.width() <= screens.width() && window.height() <= screens.height());
+    window.show();
+    window.close();
+    standin::HandoverReply reply;
+    window.take({ temp.file("one.drum"), false, 0 }, &reply);
+    EXPECT_EQ(reply.outcome, standin::HandoverReply::Outcome::Closing);
+    EXPECT_FALSE(transport.playing());
+}
+
+// TAMBRIX.EXE's own hand-over, before the host's libraries load: which command lines it hands
+// over itself (any other is left to the host), and the window's server reading its message.
+TEST(Practice, QuickHandOverTakesThePlainCommandLineAndTheWindowReadsIt)
+{
+    TempFolder temp;
+    const QByteArray cwd = QDir::currentPath().toUtf8();
+    const struct {
+        std::vector<const char*> arguments;
+        const char* script; // null: left to the host
+        bool noTimeSignature;
+    } rows[] = {
+        { { "a.drum" }, "/a.drum", false },
+        { { "-notimesig", "./x/../b c.drum" }, "/b c.drum", true },
+        { { "--soundfont", "f.sf2", "--audio-driver=alsa", "/t/./a.drum" }, "/t/a.drum", false },
+        { { "--no-window", "a.drum" }, nullptr, false },
+        { { "--render", "o.wav", "a.drum" }, nullptr, false },
+        { { "a.drum", "b.drum" }, nullptr, false },
+        { { "-notimesig", "-notimesig", "a.drum" }, nullptr, false },
+        { { "--soundfont=", "a.drum" }, nullptr, false },
+        { { "--", "-a.drum" }, nullptr, false },
+        { { "\xff.drum" }, nullptr, false },
+        { {}, nullptr, false },
+    };
+    const QByteArray display = qgetenv("DISPLAY");
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    qputenv("DISPLAY", ":97");
+    qunsetenv("QT_QPA_PLATFORM"); // as a TEST starts it
+    for (const auto& row : rows) {
+        std::vector<char*> argv { const_cast<char*>("TAMBRIX.EXE") };
+        for (const char* a : row.arguments)
+            argv.push_back(const_cast<char*>(a));
+        std::string script;
+        bool noTimeSignature = false;
+        const bool plain
+            = standin::plainWindowArguments(int(argv.size()), argv.data(), script, noTimeSignature);
+        const std::string expected = row.script
+            ? (row.script == std::string("/t/a.drum") ? "" : cwd.toStdString()) + row.script
+            : "";
+        EXPECT_EQ(plain, row.script != nullptr) << expected;
+        if (plain) {
+            EXPECT_EQ(script, expected);
+            EXPECT_EQ(noTimeSignature, row.noTimeSignature) << expected;
+        }
+    }
+    qputenv("DISPLAY", display);
+    qputenv("QT_QPA_PLATFORM", platform);
+
+    standin::HandoverServer server;
+    QString why;
+    const QString socket = temp.file("handover.socket");
+    ASSERT_TRUE(server.listen(socket, why)) << why.toStdString();
+    // The window's answers as TAMBRIX.EXE reads them: played, and refused with its code and why.
+    standin::Handover received;
+    QObject::connect(&server, &standin::HandoverServer::received,
+        [&](const standin::Handover& h, standin::HandoverReply* reply) {
+            received = h;
+            if (h.script.endsWith(u"bad.drum"))
+                *reply = { standin::HandoverReply::Outcome::Refused, 1,
+                    QStringLiteral("nicht lesbar: Übung") };
+        });
+    for (const std::string name : { "/Übung 𝄞/straße.drum", "/a/bad.drum" }) {
+        std::atomic<bool> done { false };
+        std::atomic<bool> handed { false };
+        standin::HandoverAnswer answer;
+        std::thread client([&] {
+            handed = standin::quickHandOver(
+                socket.toStdString(), standin::handoverMessage(name, true, 1234.5), answer);
+            done = true;
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 10000));
+        client.join();
+        EXPECT_TRUE(handed);
+        EXPECT_EQ(received.script.toStdString(), name);
+        EXPECT_TRUE(received.noTimeSignature);
+        EXPECT_EQ(received.startedAt, 1234.5);
+        const bool bad = name == "/a/bad.drum";
+        EXPECT_EQ(answer.outcome,
+            bad ? standin::HandoverOutcome::Refused : standin::HandoverOutcome::Played);
+        EXPECT_EQ(answer.code, bad ? 1 : 0);
+        EXPECT_EQ(answer.message, bad ? "nicht lesbar: Übung" : "");
+    }
+    standin::HandoverAnswer none;
+    EXPECT_FALSE(standin::quickHandOver(temp.file("nobody.socket").toStdString(), "x", none));
+}
+
+// Audio drivers that fail as they do without a sound server (PulseAudio refuses the
+// connection, ALSA has no device) until they are let work; then each renders its source in real
+// time and keeps the loudest sample it made.
+class SwitchedDrivers : public standin::AudioDrivers {
+public:
+    std::atomic<bool> work { false };
+    std::atomic<float> loudest { 0 };
+
+    std::vector<std::string> defaultNames() const override { return { "pulseaudio", "alsa" }; }
+    std::unique_ptr<standin::AudioDriver> start(const std::string& name, int,
+        const std::shared_ptr<standin::SampleSource>& source, std::string& cause) override
+    {
+        if (!work) {
+            cause = name == "alsa" ? "Failed to open the \"default\" audio device"
+                                   : "Failed to create PulseAudio connection, because "
+                                     "pa_simple_new() failed with error: Connection refused";
+            return nullptr;
+        }
+        return std::make_unique<Driver>(source, loudest);
+    }
+
+private:
+    struct Driver : standin::AudioDriver {
+        Driver(std::shared_ptr<standin::SampleSource> source, std::atomic<float>& loudest)
+            : thread([this, source, &loudest] {
+                float left[512], right[512];
+                for (auto next = std::chrono::steady_clock::now(); running;) {
+                    source->render(left, right, 512);
+                    for (float v : left)
+                        loudest = std::max(loudest.load(), std::abs(v));
+                    next += std::chrono::microseconds(11610);
+                    std::this_thread::sleep_until(next);
+                }
+            })
+        {
+        }
+        ~Driver() override
+        {
+            running = false;
+            thread.join();
+        }
+        std::atomic<bool> running { true };
+        std::thread thread;
+    };
+};
+
+TEST(Practice, WindowWithoutSoundSaysWhyPlaysOnItsClockAndSoundsOnceADriverStarts)
+{
+    TempFolder temp;
+    qputenv("XDG_RUNTIME_DIR", temp.path().toLocal8Bit());
+    auto drivers = std::make_shared<SwitchedDrivers>();
+    standin::Transport transport(drivers);
+    std::string error;
+    ASSERT_EQ(transport.start("", "", error), 0) << error;
+    QSettings settings(temp.file("practice.ini"), QSettings::IniFormat);
+    settings.setValue("countIn", false); // the playhead moves from the first note
+    standin::PracticeWindow window(transport, settings, temp.path());
+    standin::HandoverServer server;
+    QString why;
+    const QString socket = temp.file("handover.socket");
+    ASSERT_TRUE(server.listen(socket, why)) << why.toStdString();
+    QObject::connect(
+        &server, &standin::HandoverServer::received, &window, &standin::PracticeWindow::take);
+    standin::PracticeSchedule::Position position;
+    QObject::connect(&transport, &standin::Transport::positionChanged,
+        [&](const standin::PracticeSchedule::Position& p) { position = p; });
+    const QByteArray pattern = "RAW [new-rud]=15,15,15,15\r\n[new-rud]\r\n";
+    TempFolder::write(temp.file("one.drum"), "SET TEMPO=60;SET REPEATS=20\r\n" + pattern);
+    TempFolder::write(temp.file("two.drum"), "SET TEMPO=90;SET REPEATS=20\r\n" + pattern);
+    window.show();
+    ASSERT_TRUE(window.load(temp.file("one.drum"), false, 0));
+
+    const char* cause = "No sound: the PulseAudio server refused the connection (is it running?); "
+                        "ALSA's default device could not be opened.";
+    auto* line = window.findChild<QLabel*>("silenceLine");
+    ASSERT_TRUE(line);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return line->isVisible(); }, 10000));
+    EXPECT_EQ(line->text().toStdString(), cause);
+    EXPECT_NE(window.statusText().indexOf(QString::fromUtf8(cause)), -1)
+        << window.statusText().toStdString();
+
+    // Play (stop, then play) moves the playhead on the window's own clock.
+    auto* play = window.findChild<QAbstractButton*>("playButton");
+    QTest::mouseClick(play, Qt::LeftButton);
+    EXPECT_FALSE(transport.playing());
+    QTest::mouseClick(play, Qt::LeftButton);
+    EXPECT_TRUE(transport.playing());
+    auto progress = [&] { return position.inside ? position.repeat * 480 + position.tick : 0.0; };
+    EXPECT_TRUE(QTest::qWaitFor([&] { return progress() > 120; }, 10000));
+    const double reached = progress();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return progress() > reached + 60; }, 10000));
+
+    // A later TEST hands its script over as usual.
+    std::atomic<bool> delivered { false };
+    std::thread client([&] {
+        delivered = standin::handOver(socket, { temp.file("two.drum"), false, 0 });
+    });
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window.windowTitle() == QStringLiteral("two.drum - Tambrix stand-in"); },
+        10000));
+    client.join();
+    EXPECT_TRUE(delivered);
+    EXPECT_EQ(drivers->loudest.load(), 0.0f);
+
+    // The driver starts (on the next try): the line goes and the pattern sounds.
+    drivers->work = true;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !line->isVisible(); }, 10000));
+    EXPECT_FALSE(transport.driver().isEmpty());
+    EXPECT_TRUE(transport.playing());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return drivers->loudest.load() > 0.01f; }, 10000))
+        << "no note sounded";
     transport.stop();
 }
 

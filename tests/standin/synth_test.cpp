@@ -1,7 +1,10 @@
+#include "drivermessages.h"
 #include "performance.h"
 #include "script.h"
 #include "stopsignals.h"
 #include "synth.h"
+
+#include <fluidsynth.h>
 
 #include <algorithm>
 #include <chrono>
@@ -221,6 +224,113 @@ TEST_F(Synthesiser, PlaysLiveOnASoundServer)
     EXPECT_GT(*std::max_element(left.begin(), left.end()), 0.05f) << "silence";
     // Every stroke is there (a starved sound server may add breaks, hence no check of spacing).
     EXPECT_GE(onsets(left).size(), 4u) << ::testing::PrintToString(onsets(left));
+}
+
+// Why nothing is heard, in the user's words, from the causes the drivers give.
+TEST(NoSoundMessage, NamesEachDriversCauseInWordsAUserCanActOn)
+{
+    using F = std::vector<standin::DriverFailure>;
+    const struct {
+        F failures;
+        const char* message;
+    } rows[] = {
+        { F { { "pulseaudio",
+                  "Failed to create PulseAudio connection, because pa_simple_new() failed with "
+                  "error: Connection refused" },
+              { "alsa", "Failed to open the \"default\" audio device" } },
+            "No sound: the PulseAudio server refused the connection (is it running?); ALSA's "
+            "default device could not be opened." },
+        { F { { "pulseaudio", "did not start within 2 seconds" } },
+            "No sound: the PulseAudio server did not answer within 2 seconds (is it stopped?)." },
+        { F { { "alsa", "Failed to open the \"hw:1\" audio device" } },
+            "No sound: ALSA's hw:1 device could not be opened." },
+        { F { { "pulseaudio", standin::kStoppedTakingSound } },
+            "No sound: the PulseAudio server stopped taking sound (did it end or restart?)." },
+        { F { { "alsa", standin::kStoppedTakingSound } },
+            "No sound: the ALSA device stopped taking sound (did another program take it?)." },
+        { F { { "jack", "Failed to connect to Jack server." } },
+            "No sound: no JACK server is running." },
+        { F { { "oss", "no such audio driver" } },
+            "No sound: FluidSynth has no audio driver \"oss\"." },
+        { F { { "sdl2", "did not start within 2 seconds" } },
+            "No sound: sdl2 did not answer within 2 seconds." },
+        { F { { "sdl2", "Something else" } }, "No sound: sdl2: Something else." },
+        { F {}, "No sound: no audio driver could be started." },
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(standin::noSoundMessage(row.failures), row.message);
+}
+
+// FluidR3_GM (148 MB) is read a drum kit at a time, with its drum kits alone: every key of two of
+// its kits sounds as FluidSynth makes it from the whole SoundFont, the same events given at the
+// same samples.
+TEST(LargeSoundFont, KitsSoundAsFromTheWholeSoundFont)
+{
+    const char* const file = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
+    if (!fs::exists(file))
+        GTEST_SKIP() << file << " is missing (fluid-soundfont-gm): not tried.";
+    standin::Performance performance;
+    for (int kit : { 0, 25 }) {
+        const double start = performance.endSeconds;
+        performance.events.push_back({ start, standin::MidiEvent::Type::ProgramChange, 9, kit });
+        for (int key = 35; key <= 81; ++key) {
+            const double at = start + (key - 35) * 0.11;
+            performance.events.push_back({ at, standin::MidiEvent::Type::NoteOn, 9, key, 100 });
+            performance.events.push_back({ at + 0.1, standin::MidiEvent::Type::NoteOff, 9, key });
+        }
+        performance.endSeconds = start + 47 * 0.11 + 1;
+    }
+    const fs::path dir = fs::temp_directory_path() / ("rudimix-kits-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::string error;
+    {
+        standin::Synthesiser synth;
+        ASSERT_EQ(synth.loadSoundFont(file, error), SoundResult::Ok) << error;
+        ASSERT_EQ(synth.renderWav(performance, dir / "kits.wav", error), SoundResult::Ok) << error;
+    }
+    const std::vector<float> made = leftChannel(readFile(dir / "kits.wav"), 44);
+    fs::remove_all(dir);
+
+    fluid_settings_t* settings = new_fluid_settings();
+    fluid_settings_setnum(settings, "synth.sample-rate", kSampleRate);
+    fluid_settings_setnum(settings, "synth.gain", 0.6);
+    fluid_synth_t* whole = new_fluid_synth(settings);
+    ASSERT_NE(fluid_synth_sfload(whole, file, 1), FLUID_FAILED);
+    const auto frames = unsigned(std::lround((performance.endSeconds + 1) * kSampleRate));
+    std::vector<float> left(frames), right(frames);
+    std::size_t next = 0;
+    auto sample = [](double s) { return unsigned(std::llround(s * kSampleRate)); };
+    for (unsigned done = 0; done < frames;) {
+        for (; next < performance.events.size() && sample(performance.events[next].seconds) <= done;
+             ++next) {
+            const standin::MidiEvent& e = performance.events[next];
+            if (e.type == standin::MidiEvent::Type::ProgramChange)
+                fluid_synth_program_change(whole, e.channel, e.key);
+            else if (e.type == standin::MidiEvent::Type::NoteOn)
+                fluid_synth_noteon(whole, e.channel, e.key, e.velocity);
+            else
+                fluid_synth_noteoff(whole, e.channel, e.key);
+        }
+        unsigned count = std::min(4096u, frames - done);
+        if (next < performance.events.size())
+            count = std::min(count, sample(performance.events[next].seconds) - done);
+        fluid_synth_write_float(
+            whole, int(count), left.data() + done, 0, 1, right.data() + done, 0, 1);
+        done += count;
+    }
+    delete_fluid_synth(whole);
+    delete_fluid_settings(settings);
+
+    ASSERT_EQ(made.size(), left.size());
+    float largest = 0, loudest = 0;
+    std::size_t at = 0;
+    for (std::size_t i = 0; i < left.size(); ++i) {
+        loudest = std::max(loudest, std::abs(left[i]));
+        if (std::abs(made[i] - left[i]) > largest)
+            largest = std::abs(made[at = i] - left[i]);
+    }
+    EXPECT_GT(loudest, 0.05f);
+    EXPECT_LT(largest, 2e-3f) << "at " << at / double(kSampleRate) << " s";
 }
 
 } // namespace
