@@ -120,9 +120,11 @@ void ExpectedFeed::feed(
     const auto& starts = progress.starts;
     auto loopsUntil = [&](double seconds, bool inclusive) {
         for (; nextStart < starts.size()
-             && (inclusive ? starts[nextStart].seconds <= seconds : starts[nextStart].seconds < seconds);
+             && (inclusive ? starts[nextStart].seconds <= seconds
+                           : starts[nextStart].seconds < seconds);
              ++nextStart)
-            if (starts[nextStart].seconds >= mDoneUntil && starts[nextStart].kind == SectionKind::Pattern)
+            if (starts[nextStart].seconds >= mDoneUntil
+                && starts[nextStart].kind == SectionKind::Pattern)
                 matcher.addLoop(starts[nextStart].repeat + 1, starts[nextStart].seconds);
     };
     for (const PracticeSchedule::NoteTime& t : progress.notes) {

@@ -1,5 +1,6 @@
 #include "listenconsole.h"
 
+#include <QMetaMethod>
 #include <iostream>
 
 namespace standin {
@@ -19,15 +20,36 @@ ListenConsole::ListenConsole(Transport& transport, QObject* parent)
     connect(&mTimer, &QTimer::timeout, this, &ListenConsole::poll);
 }
 
-bool ListenConsole::start(const InputChoice& choice, std::string& error)
+bool ListenConsole::open(const InputChoice& choice, std::string& error)
 {
     if (!mListener.start(choice, error))
         return false;
     for (const std::string& line : mListener.opened())
         std::cout << "TAMBRIX.EXE: listening to the " << line << "\n";
     std::cout << std::flush;
-    mTimer.start();
     return true;
+}
+
+void ListenConsole::resume()
+{
+    if (mListener.listening())
+        mTimer.start();
+}
+
+bool ListenConsole::start(const InputChoice& choice, std::string& error)
+{
+    if (!open(choice, error))
+        return false;
+    resume();
+    return true;
+}
+
+void ListenConsole::stop()
+{
+    mTimer.stop();
+    if (mListener.listening())
+        std::cout << "TAMBRIX.EXE: not listening" << std::endl;
+    mListener.stop();
 }
 
 PlaybackView ListenConsole::view()
@@ -53,7 +75,9 @@ void ListenConsole::poll()
         emit decided(events);
     }
     for (const std::string& text : mListener.takeProblems()) {
-        std::cerr << "TAMBRIX.EXE: " << text << std::endl;
+        // The window reports it itself (status line, stderr, log).
+        if (!isSignalConnected(QMetaMethod::fromSignal(&ListenConsole::problem)))
+            std::cerr << "TAMBRIX.EXE: " << text << std::endl;
         emit problem(QString::fromStdString(text));
     }
 }

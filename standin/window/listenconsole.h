@@ -6,8 +6,10 @@
 #include <QObject>
 #include <QTimer>
 
-// TAMBRIX.EXE --listen: a Listener polled beside the window's transport, every stroke, miss,
-// extra and loop line on stdout as it is decided, the input's problems on stderr.
+// Listening beside the window's transport: a Listener polled every 4 ms, every stroke, miss,
+// extra and loop line on stdout as it is decided, the input's problems on stderr. TAMBRIX.EXE
+// --listen opens it before the first note plays (before the application exists); the window's
+// Listen button opens and closes it.
 namespace standin {
 
 class ListenConsole : public QObject {
@@ -15,8 +17,12 @@ class ListenConsole : public QObject {
 public:
     explicit ListenConsole(Transport& transport, QObject* parent = nullptr);
 
-    // Opens the input and starts polling; false, with error set, when it cannot be opened.
+    // Opens the input (says so on stdout); false, with error set, when it cannot be opened.
+    // open() alone does not poll yet: resume() does, once an application exists.
+    bool open(const InputChoice& choice, std::string& error);
+    void resume();
     bool start(const InputChoice& choice, std::string& error);
+    void stop();
     Listener& listener() { return mListener; }
     PlaybackView view();
 

@@ -1,5 +1,7 @@
 #include "patterngrid.h"
 
+#include "strokemarks.h"
+
 #include "gmnames.h"
 
 #include <QMouseEvent>
@@ -186,6 +188,12 @@ void PatternGrid::mousePressEvent(QMouseEvent* event)
     QWidget::mousePressEvent(event);
 }
 
+void PatternGrid::setMarks(const StrokeMarks* marks)
+{
+    mMarks = marks;
+    update();
+}
+
 void PatternGrid::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -266,6 +274,12 @@ void PatternGrid::paintEvent(QPaintEvent*)
                     grace.closeSubpath();
                     painter.fillPath(grace, QColor(200, 60, 30));
                 }
+                if (const StrokeMark* mark = section.kind == SectionKind::Pattern && mMarks
+                        ? mMarks->at(i, layout.voices[row])
+                        : nullptr)
+                    paintMark(painter, *mark, x, rowTop + 1, rowTop + layout.rowHeight - 1,
+                        layout.pixelsPerTick * kTicksPerQuarter * std::max(1, mSchedule->tempo())
+                            / 60.0);
             }
         }
     }

@@ -11,6 +11,8 @@
 // a playhead. One widget painted with QPainter.
 namespace standin {
 
+class StrokeMarks;
+
 // Where everything lies for a given size; worked out apart from painting so that it can be
 // checked and measured.
 struct GridLayout {
@@ -54,6 +56,8 @@ public:
     // The schedule is kept by reference: its script, tempo and position are read when painting.
     void setSchedule(const PracticeSchedule* schedule);
     void setPosition(const PracticeSchedule::Position& position);
+    // Play-along's marks on the pattern's notes (kept by reference; null for none).
+    void setMarks(const StrokeMarks* marks);
     SectionKind selected() const { return mSelected; }
 
     QSize sizeHint() const override;
@@ -73,6 +77,7 @@ private:
     const PracticeSchedule* mSchedule = nullptr;
     GridLayout mLayout;
     PracticeSchedule::Position mPosition;
+    const StrokeMarks* mMarks = nullptr;
     SectionKind mSelected = SectionKind::Pattern;
 };
 

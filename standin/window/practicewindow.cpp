@@ -3,10 +3,12 @@
 #include "exitcodes.h"
 #include "hostlog.h"
 #include "hostpaths.h"
-#include "outputtarget.h"
+#include "listenpanel.h"
 #include "patterngrid.h"
 #include "regularfile.h"
+#include "savefile.h"
 #include "sheetpanel.h"
+#include "trainerpanel.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -18,7 +20,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
@@ -88,8 +89,8 @@ namespace {
 
 } // namespace
 
-PracticeWindow::PracticeWindow(
-    Transport& transport, QSettings& settings, const QString& logFolder, QWidget* parent)
+PracticeWindow::PracticeWindow(Transport& transport, QSettings& settings, const QString& logFolder,
+    ListenConsole* listening, QWidget* parent)
     : QMainWindow(parent)
     , mTransport(transport)
     , mSettings(settings)
@@ -117,9 +118,11 @@ PracticeWindow::PracticeWindow(
         addToggle(QStringLiteral("Staff"), QStringLiteral("staffButton"),
             QStringLiteral("Show the pattern as a drum staff (N)")),
         mSettings, this);
+    buildPlayAlong(listening);
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(buildControls());
+    layout->addWidget(mTrainerPanel);
     // Why nothing is heard, over the grid until sound works.
     mSilence->setObjectName(QStringLiteral("silenceLine"));
     mSilence->setAccessibleName(QStringLiteral("Sound"));
@@ -129,7 +132,10 @@ PracticeWindow::PracticeWindow(
                                            "1px solid #e0c060; padding: 4px; }"));
     mSilence->hide();
     layout->addWidget(mSilence);
-    layout->addWidget(mSheetPanel->views(), 1);
+    auto* views = new QHBoxLayout;
+    views->addWidget(mSheetPanel->views(), 1);
+    views->addWidget(mListenPanel);
+    layout->addLayout(views, 1);
     setCentralWidget(central);
     mStatus->setObjectName(QStringLiteral("statusLine"));
     mStatus->setAccessibleName(QStringLiteral("Status"));
@@ -147,6 +153,10 @@ PracticeWindow::PracticeWindow(
         new QShortcut(Qt::Key_K, this), &QShortcut::activated, mCountIn, &QAbstractButton::click);
     connect(new QShortcut(Qt::Key_S, this), &QShortcut::activated, this,
         &PracticeWindow::useScriptTempo);
+    connect(new QShortcut(Qt::Key_I, this), &QShortcut::activated, mListenPanel->toggle(),
+        &QAbstractButton::click);
+    connect(new QShortcut(Qt::Key_R, this), &QShortcut::activated, mTrainerPanel->toggle(),
+        &QAbstractButton::click);
 
     connect(mPlay, &QAbstractButton::clicked, this, &PracticeWindow::togglePlay);
     connect(mLoop, &QAbstractButton::toggled, this, [this](bool on) {
@@ -220,8 +230,9 @@ QWidget* PracticeWindow::buildControls()
     auto* controls = new QWidget;
     auto* row = new QHBoxLayout(controls);
     row->setContentsMargins(0, 0, 0, 0);
-    for (QWidget* widget : std::initializer_list<QWidget*> { mPlay, mLoop, mCountIn, tempoLabel,
-             mTempo, mScriptTempo, mClick, levelLabel, mClickLevel })
+    for (QWidget* widget :
+        std::initializer_list<QWidget*> { mPlay, mLoop, mCountIn, mListenPanel->toggle(),
+            tempoLabel, mTempo, mScriptTempo, mClick, levelLabel, mClickLevel })
         row->addWidget(widget);
     row->addStretch();
     return controls;
@@ -286,6 +297,7 @@ void PracticeWindow::buildMenus()
     connect(command("saveAsAction", QStringLiteral("Save &As..."),
                 QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)),
         &QAction::triggered, this, &PracticeWindow::saveScript);
+    file->addAction(mListenPanel->saveResultsAction());
     connect(command("copyRawAction", QStringLiteral("&Copy RAW line"), QKeySequence::Copy),
         &QAction::triggered, this, [this] {
             QApplication::clipboard()->setText(rawLine());
@@ -293,6 +305,7 @@ void PracticeWindow::buildMenus()
         });
     mSheetPanel->addMenuEntries(file);
     file->addSeparator();
+    menuBar()->addMenu(mListenPanel->inputMenu());
     connect(command("quitAction", QStringLiteral("&Quit"), QKeySequence::Quit), &QAction::triggered,
         this, &QWidget::close);
     fillRecent();
@@ -392,6 +405,7 @@ void PracticeWindow::showPlaying(
     mGrid->setSchedule(&mTransport.schedule());
     mGrid->setAccessibleDescription(describePattern(mTransport.schedule()));
     mSheetPanel->load(mScript, mNoTimeSignature, mTransport.schedule());
+    mTrainerPanel->scriptLoaded(scriptTempo, read.schedule.header().tempoChange);
     updatePlayButton(mTransport.playing());
     mLastCode = lockError.empty() ? 0 : lockCode(lockError);
     mLastError = QString::fromStdString(lockError);
@@ -483,21 +497,9 @@ QString PracticeWindow::rawLine() const
 
 bool PracticeWindow::saveAs(const QString& path)
 {
-    // As --render does: only a missing or regular file is replaced, and a read-only one is
-    // refused whatever its size.
-    std::string error;
-    struct stat existing { };
-    const bool exists = ::stat(QFile::encodeName(path).constData(), &existing) == 0;
-    if (!checkOutputTarget(toPath(path), error)) {
-        report(QString::fromStdString(error), true);
-        return false;
-    }
-    const regular::Result written = regular::write(
-        toPath(path), mSheetPanel->scriptWithSticking(mBytes), exists ? &existing : nullptr);
-    if (!written.ok()) {
-        report(QStringLiteral("cannot write %1: %2")
-                   .arg(path, QString::fromStdString(written.reason())),
-            true);
+    QString error;
+    if (!writeChecked(path, mSheetPanel->scriptWithSticking(mBytes), error)) {
+        report(error, true);
         return false;
     }
     addRecent(QFileInfo(path).absoluteFilePath());
@@ -517,27 +519,12 @@ void PracticeWindow::saveScript()
 {
     if (mBytes.empty())
         return;
-    // The dialog adds ".drum" itself, so that it asks before replacing the file it names.
-    QFileDialog dialog(this, QStringLiteral("Save the script as"), QFileInfo(mPath).absolutePath(),
-        QStringLiteral("Scripts (*.drum)"));
-    dialog.setObjectName(QStringLiteral("saveAsDialog"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setDefaultSuffix(QStringLiteral("drum"));
-    dialog.selectFile(QFileInfo(mPath).fileName());
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty() || mClosing)
-        return;
-    const QString chosen = dialog.selectedFiles().constFirst();
-    QString path = chosen;
-    if (!path.endsWith(QStringLiteral(".drum"), Qt::CaseInsensitive))
-        path += QStringLiteral(".drum");
-    if (path != chosen && QFileInfo::exists(path)
-        && QMessageBox::question(this, QStringLiteral("Save the script as"),
-               QStringLiteral("%1 already exists.\nDo you want to replace it?")
-                   .arg(QFileInfo(path).fileName()))
-            != QMessageBox::Yes)
-        return;
-    saveAs(path);
+    const QString path = askSavePath(this,
+        { QStringLiteral("Save the script as"), QStringLiteral("saveAsDialog"),
+            QStringLiteral("Scripts (*.drum)"), QStringLiteral("drum"),
+            QFileInfo(mPath).absolutePath(), QFileInfo(mPath).fileName() });
+    if (!path.isEmpty() && !mClosing)
+        saveAs(path);
 }
 
 void PracticeWindow::addRecent(const QString& path)

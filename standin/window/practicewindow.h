@@ -5,6 +5,7 @@
 #include "transport.h"
 
 #include <QMainWindow>
+#include <memory>
 #include <string>
 
 class QAction;
@@ -20,16 +21,21 @@ class QSlider;
 // every TEST: a tempo typed or a click set by the user holds for every later script.
 namespace standin {
 
+class ListenConsole;
+class ListenPanel;
 class PatternGrid;
 class SheetPanel;
+class TrainerPanel;
 
 class PracticeWindow : public QMainWindow {
     Q_OBJECT
 public:
-    // settings: the host's own (size, Loop, Count-in, the click's level, recent files);
-    // logFolder: where TAMBRIX.LOG goes. The transport has been started.
+    // settings: the host's own (size, Loop, Count-in, the click's level, recent files, the
+    // input, the trainer); logFolder: where TAMBRIX.LOG goes. The transport has been started.
+    // listening: play-along's, opened already by TAMBRIX.EXE --listen; null: the window's own.
     PracticeWindow(Transport& transport, QSettings& settings, const QString& logFolder,
-        QWidget* parent = nullptr);
+        ListenConsole* listening = nullptr, QWidget* parent = nullptr);
+    ~PracticeWindow() override;
 
     // Reads the script and plays it from the top; a malformed one is reported in the status
     // line, on stderr and in the log, and the pattern loaded before stays. It plays at the tempo
@@ -74,6 +80,12 @@ public:
     void report(const QString& message, bool failure);
     // Back to the script's TEMPO: a tempo typed before no longer holds ("Script tempo").
     void useScriptTempo();
+    // Play-along (the Listen button, the Input menu, the marks, the loop lines, Save Results)
+    // and the speed trainer.
+    ListenPanel& listenPanel() const { return *mListenPanel; }
+    TrainerPanel& trainerPanel() const { return *mTrainerPanel; }
+    // Input > Calibrate...: plays 16 clicks at 100 q/min once, listening, then the script again.
+    void calibrate();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -85,6 +97,8 @@ private:
         const QString& text, const QString& name, const QString& accessible, const QString& tip);
     // A button that is on or off: plain to see when on, and read as "Loop, on" or "Loop, off".
     static QPushButton* addToggle(const QString& text, const QString& name, const QString& tip);
+    void buildPlayAlong(ListenConsole* listening);
+    void endCalibration();
     void setTempo(int tempo, bool typed);
     void togglePlay();
     void openScript();
@@ -121,6 +135,11 @@ private:
     int mTypedTempo = 0; // the tempo the user typed, 0 while none holds
     bool mClickChosen = false; // the user has set the click: PLAYBEAT no longer does
     bool mFailed = false; // the status line shows a failure
+    std::unique_ptr<ListenConsole> mOwnListening;
+    ListenPanel* mListenPanel = nullptr;
+    TrainerPanel* mTrainerPanel = nullptr;
+    QString mBeforeCalibration; // the script played before a calibration
+    int mTypedBeforeCalibration = 0;
 };
 
 } // namespace standin

@@ -34,6 +34,7 @@ public:
 
     QWidget* views() const;
     QPushButton* toggle() const { return mToggle; }
+    StaffView* staffView() const { return mStaff; }
     void addMenuEntries(QMenu* file);
 
     // The script as the window plays it: its sticking, else the one remembered for its RAW lines.

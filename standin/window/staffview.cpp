@@ -1,5 +1,7 @@
 #include "staffview.h"
 
+#include "strokemarks.h"
+
 #include "staffpainter.h"
 #include "staffwords.h"
 
@@ -114,6 +116,12 @@ int StaffView::highlighted() const
     return spot ? staff::ownerOf(spot->section, spot->note) : staff::kNobody;
 }
 
+void StaffView::setMarks(const StrokeMarks* marks)
+{
+    mMarks = marks;
+    viewport()->update();
+}
+
 void StaffView::paintEvent(QPaintEvent*)
 {
     QPainter painter(viewport());
@@ -127,6 +135,17 @@ void StaffView::paintEvent(QPaintEvent*)
     style.highlighted = highlighted();
     staff::paintStaff(
         painter, mLayout, style, QRectF(0, offset, viewport()->width(), viewport()->height()));
+    if (mMarks && !mMarks->empty())
+        for (const staff::NoteSpot& spot : mLayout.notes) {
+            if (mSheet->sections[std::size_t(spot.section)].kind != SectionKind::Pattern)
+                continue;
+            if (const StrokeMark* mark = mMarks->worst(std::size_t(spot.note))) {
+                const staff::System& s = mLayout.systems[std::size_t(spot.system)];
+                const double top = s.staffTop - mLayout.space * 3.2;
+                // 1.5 pixels a millisecond: 60 ms off is 90 pixels, in sight of the note.
+                paintMark(painter, *mark, spot.x, top, top + mLayout.space * 1.6, 1500);
+            }
+        }
     int system = -1;
     double x = 0;
     if (playhead(system, x)) {

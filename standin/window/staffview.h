@@ -12,6 +12,8 @@
 // next hand, and its menu there for "Alternate from here".
 namespace standin {
 
+class StrokeMarks;
+
 class StaffView : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -20,6 +22,8 @@ public:
     // The sheet is kept by reference; null for none.
     void setSheet(const sheet::Sheet* sheet);
     void setPosition(const PracticeSchedule::Position& position);
+    // Play-along's marks, under the pattern's notes (kept by reference; null for none).
+    void setMarks(const StrokeMarks* marks);
     const staff::StaffLayout& staffLayout() const { return mLayout; }
     // The owner of what is highlighted (staff::kNobody when nothing sounds).
     int highlighted() const;
@@ -46,6 +50,7 @@ private:
     const sheet::Sheet* mSheet = nullptr;
     staff::StaffLayout mLayout;
     PracticeSchedule::Position mPosition;
+    const StrokeMarks* mMarks = nullptr;
     int mFollowed = -1; // the line the view last scrolled to
 };
 

@@ -175,6 +175,18 @@ int runPracticeWindow(int& argc, char** argv, bool (*displayAnswers)())
     std::string lockError;
     const bool readable = PracticeWindow::readScript(script, line.options.noTimeSignature,
         PracticeWindow::rememberedSchedule(settings), first, firstError);
+    // --listen: the input opened (the virtual MIDI ports there) before the first note sounds.
+    ListenConsole listening(transport);
+    if (!line.listen.empty()) {
+        InputChoice choice;
+        std::string listenError;
+        if (!InputChoice::parse(line.listen, choice, listenError)
+            || !listening.open(choice, listenError)) {
+            std::cerr << "TAMBRIX.EXE: not listening: " << listenError << "\n";
+            appendLog(
+                folder, "==== practice window\nTAMBRIX.EXE: not listening: " + listenError + "\n");
+        }
+    }
     if (readable) {
         transport.change([&](PracticeSchedule& s) { s = first.schedule; });
         transport.play(startedAt, lockError);
@@ -197,7 +209,7 @@ int runPracticeWindow(int& argc, char** argv, bool (*displayAnswers)())
     if (!notice.isEmpty())
         std::cerr << "TAMBRIX.EXE: " << notice.toStdString() << "\n";
 
-    PracticeWindow window(transport, settings, folder);
+    PracticeWindow window(transport, settings, folder, &listening);
     QObject::connect(&server, &HandoverServer::received, &window, &PracticeWindow::take);
     QObject::connect(&server, &HandoverServer::trouble, &window,
         [&window](const QString& message) { window.report(message, true); });
@@ -209,19 +221,6 @@ int runPracticeWindow(int& argc, char** argv, bool (*displayAnswers)())
     });
     // From here a stop signal ends the event loop (SIGUSR1 only stops the sound).
     reach(&application, &window);
-
-    // --listen: the input opened (the virtual MIDI ports there) before the first note sounds.
-    ListenConsole listening(transport);
-    if (!line.listen.empty()) {
-        InputChoice choice;
-        std::string listenError;
-        if (!InputChoice::parse(line.listen, choice, listenError)
-            || !listening.start(choice, listenError)) {
-            std::cerr << "TAMBRIX.EXE: not listening: " << listenError << "\n";
-            appendLog(
-                folder, "==== practice window\nTAMBRIX.EXE: not listening: " + listenError + "\n");
-        }
-    }
 
     window.show();
     if (readable)
