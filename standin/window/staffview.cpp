@@ -1,10 +1,10 @@
 #include "staffview.h"
 
 #include "staffpainter.h"
+#include "sticking.h"
 #include "staffwords.h"
 
 #include <QContextMenuEvent>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -160,10 +160,7 @@ void StaffView::contextMenuEvent(QContextMenuEvent* event)
         return;
     const SectionKind kind = mSheet->sections[std::size_t(spot->section)].kind;
     const int note = spot->note;
-    QMenu menu(this);
-    QAction* alternate = menu.addAction(QStringLiteral("Alternate from here"));
-    alternate->setObjectName(QStringLiteral("alternateAction"));
-    if (menu.exec(event->globalPos()) == alternate)
+    if (alternateChosen(this, event->globalPos()))
         emit alternateRequested(kind, note);
 }
 
