@@ -3,10 +3,10 @@
 #include "strokemarks.h"
 
 #include "staffpainter.h"
+#include "sticking.h"
 #include "staffwords.h"
 
 #include <QContextMenuEvent>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -179,10 +179,7 @@ void StaffView::contextMenuEvent(QContextMenuEvent* event)
         return;
     const SectionKind kind = mSheet->sections[std::size_t(spot->section)].kind;
     const int note = spot->note;
-    QMenu menu(this);
-    QAction* alternate = menu.addAction(QStringLiteral("Alternate from here"));
-    alternate->setObjectName(QStringLiteral("alternateAction"));
-    if (menu.exec(event->globalPos()) == alternate)
+    if (alternateChosen(this, event->globalPos()))
         emit alternateRequested(kind, note);
 }
 

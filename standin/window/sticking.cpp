@@ -1,5 +1,6 @@
 #include "sticking.h"
 
+#include <QMenu>
 #include <QSettings>
 #include <QStringList>
 #include <algorithm>
@@ -118,6 +119,14 @@ void alternateFrom(std::vector<std::string>& hands, const std::vector<PatternNot
         hands[n].assign(1, right ? 'R' : 'L');
         right = !right;
     }
+}
+
+bool alternateChosen(QWidget* parent, const QPoint& at)
+{
+    QMenu menu(parent);
+    QAction* alternate = menu.addAction(QStringLiteral("Alternate from here"));
+    alternate->setObjectName(QStringLiteral("alternateAction"));
+    return menu.exec(at) == alternate;
 }
 
 std::vector<std::string> trimmed(std::vector<std::string> hands)

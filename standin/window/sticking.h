@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+class QPoint;
 class QSettings;
+class QWidget;
 
 // The sticking the user gives the notes in the practice window: a click's next hand, "Alternate
 // from here", the comment lines Save As writes, and the window's memory of the sticking set for a
@@ -21,6 +23,10 @@ std::string nextHand(const std::string& hands);
 // L already, else from R.
 void alternateFrom(
     std::vector<std::string>& hands, const std::vector<PatternNote>& notes, int note);
+
+// The menu of a note's sticking, shown at a point on the screen: true when the user chose
+// "Alternate from here".
+bool alternateChosen(QWidget* parent, const QPoint& at);
 
 // The entries without the empty ones at the end.
 std::vector<std::string> trimmed(std::vector<std::string> hands);

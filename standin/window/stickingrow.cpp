@@ -1,9 +1,9 @@
 #include "stickingrow.h"
 
 #include "patterngrid.h"
+#include "sticking.h"
 
 #include <QContextMenuEvent>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -109,10 +109,7 @@ void StickingRow::contextMenuEvent(QContextMenuEvent* event)
     int note = 0;
     if (!noteAt(event->pos().x(), kind, note))
         return;
-    QMenu menu(this);
-    QAction* alternate = menu.addAction(QStringLiteral("Alternate from here"));
-    alternate->setObjectName(QStringLiteral("alternateAction"));
-    if (menu.exec(event->globalPos()) == alternate)
+    if (alternateChosen(this, event->globalPos()))
         emit alternateRequested(kind, note);
 }
 

@@ -1,4 +1,5 @@
 #include "defaultheader.h"
+#include "signalprocess.h"
 #include "tempdir.h"
 
 #include <QDir>
@@ -178,7 +179,7 @@ TEST_F(Host, SignalsEndItAndTheLockIsTheUsersOwn)
         // 300 ms waited here before to get that far).
         process->waitForReadyRead(10000);
         QTest::qWait(300);
-        ::kill(pid_t(process->processId()), signal);
+        signalProcess(*process, signal);
         ASSERT_TRUE(process->waitForFinished(10000));
         EXPECT_EQ(process->exitCode(), exitCode);
         EXPECT_TRUE(TempFolder::read(log).contains(line)) << TempFolder::read(log).toStdString();

@@ -2,6 +2,7 @@
 // driver): the stop signals at every point of its life, its socket under attack, and TAMBRIX.EXE
 // on displays that answer the probe but not Qt.
 #include "handover.h"
+#include "signalprocess.h"
 #include "tempdir.h"
 
 #include <QElapsedTimer>
@@ -142,7 +143,7 @@ TEST(PracticeProcess, StopSignalsEndTheWindowAtEveryPoint)
                 }
                 QElapsedTimer sent;
                 sent.start();
-                ::kill(run.window->processId(), stopSignals[i]);
+                signalProcess(*run.window, stopSignals[i]);
                 ASSERT_TRUE(finished(*run.window));
                 slowest = std::max(slowest, sent.elapsed());
                 run.output += run.window->readAllStandardOutput();
@@ -153,7 +154,7 @@ TEST(PracticeProcess, StopSignalsEndTheWindowAtEveryPoint)
                 EXPECT_FALSE(QFileInfo::exists(run.host.socket()));
                 EXPECT_FALSE(lockHeld(run.host.temp.file("run")));
                 if (run.second && !finished(*run.second)) // plays on its own: ended here
-                    ::kill(run.second->processId(), SIGTERM);
+                    signalProcess(*run.second, SIGTERM);
             }
         }
         std::printf("[ figures  ] %s: the slowest of 15 windows ended %lld ms after its signal\n",
@@ -271,7 +272,7 @@ TEST(PracticeProcess, SocketBoundsItsInputAndAnswersEveryHandOver)
             EXPECT_EQ(second->exitCode(), row.exitCode) << said.toStdString();
             EXPECT_TRUE(said.contains(row.said)) << said.toStdString();
         }
-        ::kill(window->processId(), SIGTERM);
+        signalProcess(*window, SIGTERM);
         EXPECT_TRUE(finished(*window));
         output += window->readAllStandardOutput() + window->readAllStandardError();
         EXPECT_TRUE(row.attack != LongPath
