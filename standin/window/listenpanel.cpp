@@ -56,10 +56,11 @@ ListenPanel::ListenPanel(Transport& transport, ListenConsole& console, QPushButt
     mLines->setObjectName(QStringLiteral("loopLines"));
     mLines->setAccessibleName(QStringLiteral("Loop results"));
     mHeading->setBuddy(mLines);
-    // As wide as a loop's line, the grid taking the rest.
-    setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral(
-                      "Loop 10: 15 of 16, 1 missed, 10 extra, mean +17 ms, spread 11 ms"))
-        + 2 * fontMetrics().height());
+    // As wide as half a loop's line, each line wrapped in two: the grid keeps the room.
+    mLines->setWordWrap(true);
+    setFixedWidth(
+        fontMetrics().horizontalAdvance(QStringLiteral("Loop 10: 15 of 16, 1 missed, 10 extra, "))
+        + 3 * fontMetrics().height());
     mInputMenu->setObjectName(QStringLiteral("inputMenu"));
     mAnyPad->setObjectName(QStringLiteral("anyPadAction"));
     mAnyPad->setCheckable(true);

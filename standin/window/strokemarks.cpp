@@ -87,7 +87,8 @@ void paintMark(QPainter& painter, const StrokeMark& mark, double x, double top, 
         const double at = x + mark.offset * pixelsPerSecond;
         painter.setPen(QPen(colour, 2));
         painter.drawLine(QPointF(x, y), QPointF(at, y));
-        painter.drawLine(QPointF(at, top + 1), QPointF(at, bottom - 1));
+        // A short tick, unlike the playhead's line through the whole row.
+        painter.drawLine(QPointF(at, top + 1), QPointF(at, std::min(bottom - 1, y + 2 * size)));
         if (std::abs(at - x) < 1.5) {
             painter.setBrush(colour);
             painter.drawEllipse(QPointF(x, y), size / 3, size / 3);
