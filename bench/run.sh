@@ -11,7 +11,8 @@
 #   sheet   the stand-in host's sheet of a 500-note script (sheet_bench): the model, its MusicXML
 #           and the TAMBRIX.EXE --sheet run
 #   listen  play-along (listen_bench): a MIDI note-on to its line on stdout, and the printed
-#           offsets against planted ones, on X, PulseAudio and JACK servers of its own
+#           offsets against planted ones, on X, PulseAudio and JACK servers of its own; and
+#           (listen_mark_bench) a note-on to the grid's painting of its mark
 # With no part named all six run, and extra arguments go to the editor's, e.g.
 #   bench/run.sh --benchmark_filter=Show --benchmark_repetitions=3
 # A part named first runs alone, with the arguments that follow, e.g.
@@ -55,8 +56,9 @@ for part in "${parts[@]}"; do
       build-bench/bin/sheet_bench ${only:+"$@"}
       ;;
     listen)
-      cmake --build build-bench --target listen_bench
+      cmake --build build-bench --target listen_bench listen_mark_bench
       build-bench/bin/listen_bench ${only:+"$@"}
+      build-bench/bin/listen_mark_bench
       ;;
   esac
 done
