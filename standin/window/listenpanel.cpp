@@ -95,7 +95,9 @@ ListenPanel::ListenPanel(Transport& transport, ListenConsole& console, QPushButt
         mConsole.resume();
     }
     mToggle->setChecked(listening());
-    fillInputMenu();
+    // Filled as it opens: looking for ports and sources takes the sound servers' time, which
+    // the window's start does not wait for.
+    mInputMenu->addAction(QStringLiteral("Looking for inputs..."))->setEnabled(false);
 }
 
 bool ListenPanel::listening() const
@@ -167,6 +169,7 @@ QString ListenPanel::choiceLabel(const InputChoice& choice, const QString& name)
 void ListenPanel::fillInputMenu()
 {
     mInputMenu->clear();
+    qDeleteAll(mInputMenu->findChildren<QActionGroup*>(Qt::FindDirectChildrenOnly));
     auto* group = new QActionGroup(mInputMenu);
     auto add = [&](const InputChoice& choice, const QString& name) {
         QAction* action = mInputMenu->addAction(choiceLabel(choice, name));
