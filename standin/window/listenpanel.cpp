@@ -245,8 +245,10 @@ void ListenPanel::playingChanged(bool playing)
         mLines->clear();
         return;
     }
+    // After every other part of the window has taken the end of the calibration's play (its
+    // status line too), so that the calibration's outcome is what the status line says.
     if (mCalibrating)
-        endCalibration();
+        QMetaObject::invokeMethod(this, &ListenPanel::endCalibration, Qt::QueuedConnection);
 }
 
 void ListenPanel::beginCalibration()
@@ -259,6 +261,8 @@ void ListenPanel::beginCalibration()
 
 void ListenPanel::endCalibration()
 {
+    if (!mCalibrating)
+        return;
     mCalibrating = false;
     double latency = 0;
     const bool calibrated
