@@ -292,6 +292,8 @@ struct SoundThread {
         std::lock_guard lock(mutex);
         clock.add(readAt, at);
         progress.append(std::move(fixed));
+        progress.forget(progress.taken - 8.0); // kept while nobody listens: a few seconds'
+
         position = ended ? PracticeSchedule::Position {} : schedule.locate(at);
         if (ended) {
             playing = false;
