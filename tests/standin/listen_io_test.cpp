@@ -68,12 +68,18 @@ const std::vector<Send> kPlanted = {
     { 5, 8, 5, 'A' },
 };
 
+// How far each printed offset may be from the one played, beyond the run's common latency: a
+// stroke judged against the wrong note, an offset of the wrong sign or a window that lost its
+// clock is off by more. How close they come (a few milliseconds) is measured by
+// bench/listen_bench; here the window's sound on JACK's dummy driver or a null sink (a timer that
+// wakes up to 2 ms late, notes that come late by a period) sets what this machine can tell.
+constexpr double kJudgedWithinMs = 10;
+
 // Plays loops 2 to 5 along with the window's notes as they are heard (recorded from the sink it
 // plays into), and checks what it printed against the offsets played: as heard against the
 // notes, a microphone's strokes as recorded too. onePad: a microphone's view, where a note of
 // both voices is one stroke ("AB").
-void playAlong(
-    Window& window, Player& player, Onsets& notes, Onsets* strokes, bool onePad, double tolerance)
+void playAlong(Window& window, Player& player, Onsets& notes, Onsets* strokes, bool onePad)
 {
     // Loop 1 is left alone: the window says its first note is missed about 0.15 s after it was
     // heard. The first notes of loops are the onsets heard 0.3 s before the next and 0.9 s
@@ -233,7 +239,7 @@ void playAlong(
     std::sort(sorted.begin(), sorted.end());
     const double median = sorted[sorted.size() / 2];
     for (double d : differences)
-        EXPECT_NEAR(d, median, tolerance) << [&] {
+        EXPECT_NEAR(d, median, kJudgedWithinMs) << [&] {
             std::string all;
             for (double x : sorted)
                 all += " " + std::to_string(x);
@@ -279,7 +285,7 @@ TEST_F(Listening, MidiStrokesThroughJack)
     ASSERT_TRUE(player.connect());
     JackRecorder notes;
     ASSERT_TRUE(notes.open("fluidsynth")) << "the window's sound is not on JACK";
-    playAlong(window, player, notes, nullptr, false, 3);
+    playAlong(window, player, notes, nullptr, false);
 }
 
 TEST_F(Listening, MicrophoneStrokesThroughPulseAudio)
@@ -293,7 +299,7 @@ TEST_F(Listening, MicrophoneStrokesThroughPulseAudio)
     ASSERT_TRUE(player.open());
     PulseRecorder notes, strokes;
     ASSERT_TRUE(notes.open("play.monitor") && strokes.open("pad.monitor"));
-    playAlong(window, player, notes, &strokes, true, 6);
+    playAlong(window, player, notes, &strokes, true);
 }
 
 } // namespace
