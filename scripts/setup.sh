@@ -11,6 +11,8 @@ packages=(
   clang libclang-rt-14-dev clang-format
   fonts-liberation2
   midicsv
+  # The programs the drawn sheet's MusicXML is checked in (tests/standin/sheet_programs.sh)
+  musescore3 lilypond
   # The pictures of the PDF sheet in docs/ (pdftoppm)
   poppler-utils
   # The stand-in host's sound, and a sound server for its live test
