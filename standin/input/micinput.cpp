@@ -347,8 +347,8 @@ bool MicInput::open(const std::string& source, std::string& error)
     d->rate = rate == 44100 || rate == 48000 ? rate : 48000;
 
     pa_threaded_mainloop_lock(d->session->loop);
-    const pa_sample_spec spec { PA_SAMPLE_FLOAT32NE, d->rate, 1 };
-    d->stream = pa_stream_new(d->session->context, "Tambrix stand-in listening", &spec, nullptr);
+    const pa_sample_spec format { PA_SAMPLE_FLOAT32NE, d->rate, 1 };
+    d->stream = pa_stream_new(d->session->context, "Tambrix stand-in listening", &format, nullptr);
     bool ready = false;
     if (d->stream) {
         pa_stream_set_state_callback(d->stream, Private::onState, d.get());

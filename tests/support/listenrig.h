@@ -101,12 +101,12 @@ public:
 
     bool open(const char* monitor)
     {
-        const pa_sample_spec spec { PA_SAMPLE_FLOAT32NE, kRate, 1 };
+        const pa_sample_spec format { PA_SAMPLE_FLOAT32NE, kRate, 1 };
         pa_buffer_attr attr { uint32_t(-1), uint32_t(-1), uint32_t(-1), uint32_t(-1),
             uint32_t(kBlock * sizeof(float)) };
         int error = 0;
         mStream = pa_simple_new(nullptr, "rudimix test recorder", PA_STREAM_RECORD, monitor,
-            "onsets", &spec, nullptr, &attr, &error);
+            "onsets", &format, nullptr, &attr, &error);
         if (mStream)
             mThread = std::thread([this] { run(); });
         return mStream != nullptr;
@@ -279,12 +279,12 @@ public:
         std::uniform_real_distribution<float> noise(-1, 1);
         for (unsigned i = 0; i < kRate / 40; ++i)
             stroke.push_back(0.8f * noise(random) * std::exp(-float(i) / (kRate * 0.004f)));
-        const pa_sample_spec spec { PA_SAMPLE_FLOAT32NE, kRate, 1 };
+        const pa_sample_spec format { PA_SAMPLE_FLOAT32NE, kRate, 1 };
         pa_buffer_attr attr { uint32_t(-1), uint32_t(4 * kBlock * sizeof(float)), uint32_t(-1),
             uint32_t(kBlock * sizeof(float)), uint32_t(-1) };
         int error = 0;
         stream = pa_simple_new(nullptr, "rudimix test pad", PA_STREAM_PLAYBACK, "pad", "strokes",
-            &spec, nullptr, &attr, &error);
+            &format, nullptr, &attr, &error);
         if (!stream)
             return false;
         writer = std::thread([this] { write(); });
