@@ -4,6 +4,7 @@
 #include "scriptheader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <numeric>
@@ -440,19 +441,24 @@ std::vector<MatchEvent> StrokeMatcher::take()
     return out;
 }
 
-bool calibratedLatency(const std::vector<MatchEvent>& events, int clicks, double& latency)
+Calibration calibratedLatency(const std::vector<MatchEvent>& events, int clicks, double& latency)
 {
     std::vector<double> offsets;
     for (const MatchEvent& event : events)
         if (const auto* r = std::get_if<StrokeResult>(&event);
             r && r->kind == StrokeResult::Kind::Hit)
             offsets.push_back(r->offset);
+    latency = 0;
     if (offsets.empty() || 2 * int(offsets.size()) < clicks)
-        return false;
+        return Calibration::TooFewStrokes;
     std::sort(offsets.begin(), offsets.end());
     const std::size_t n = offsets.size();
     latency = n % 2 ? offsets[n / 2] : (offsets[n / 2 - 1] + offsets[n / 2]) / 2;
-    return true;
+    if (offsets[(3 * n) / 4 - (n % 4 == 0)] - offsets[n / 4] > kCalibrationSpread)
+        return Calibration::Scattered;
+    if (std::abs(latency) > kCalibrationFarthest)
+        return Calibration::BetweenClicks;
+    return Calibration::Done;
 }
 
 std::string calibrationScript()

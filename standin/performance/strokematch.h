@@ -147,9 +147,16 @@ private:
     bool mFinished = false;
 };
 
-// The median of the offsets that a calibration run's strokes had with no latency taken off:
-// the input's latency. False when fewer than half the clicks had a stroke.
-bool calibratedLatency(const std::vector<MatchEvent>& events, int clicks, double& latency);
+// A calibration run's outcome: latency is the median of the offsets its strokes had with no
+// latency taken off, and is the input's latency when Done. Refused: fewer than half the clicks
+// had a stroke; the strokes' middle half lay further apart than kCalibrationSpread (the drummer
+// did not keep to the clicks); or the median was further off than kCalibrationFarthest, about
+// halfway to the next click, where the same strokes would as well be late for one click as
+// early for the next.
+enum class Calibration { Done, TooFewStrokes, Scattered, BetweenClicks };
+inline constexpr double kCalibrationSpread = 0.050;
+inline constexpr double kCalibrationFarthest = 0.200;
+Calibration calibratedLatency(const std::vector<MatchEvent>& events, int clicks, double& latency);
 // The script a calibration run plays: 16 quarter-note clicks at 100 quarter notes per minute.
 std::string calibrationScript();
 inline constexpr int kCalibrationClicks = 16;

@@ -265,23 +265,41 @@ void ListenPanel::endCalibration()
         return;
     mCalibrating = false;
     double latency = 0;
-    const bool calibrated
+    const Calibration outcome
         = calibratedLatency(mConsole.listener().results(), kCalibrationClicks, latency);
-    if (calibrated)
+    if (outcome == Calibration::Done)
         mSettings.setValue(latencyKey(mChoice), latency * 1000);
     setListening(mWasListening);
     fillInputMenu();
     emit calibrationDone();
-    if (calibrated)
-        emit message(QStringLiteral("Calibrated %1: its latency is %2%3 ms")
-                         .arg(QString::fromStdString(mChoice.text()))
-                         .arg(latency >= 0 ? QStringLiteral("+") : QString())
-                         .arg(std::lround(latency * 1000)),
+    const QString ms = QStringLiteral("%1%2 ms")
+                           .arg(latency >= 0 ? QStringLiteral("+") : QString())
+                           .arg(std::lround(latency * 1000));
+    switch (outcome) {
+    case Calibration::Done:
+        emit message(QStringLiteral("Calibrated %1: its latency is %2")
+                         .arg(QString::fromStdString(mChoice.text()), ms),
             false);
-    else
+        break;
+    case Calibration::TooFewStrokes:
         emit message(QStringLiteral("Not calibrated: fewer than half of the %1 clicks had a stroke")
                          .arg(kCalibrationClicks),
             true);
+        break;
+    case Calibration::Scattered:
+        emit message(QStringLiteral("Not calibrated: the strokes were too uneven to tell a latency "
+                                    "(more than %1 ms between the middle half); play one on "
+                                    "each click")
+                         .arg(std::lround(kCalibrationSpread * 1000)),
+            true);
+        break;
+    case Calibration::BetweenClicks:
+        emit message(QStringLiteral("Not calibrated: the strokes came %1 off the clicks, nearly "
+                                    "halfway to the next; play one on each click")
+                         .arg(ms),
+            true);
+        break;
+    }
 }
 
 bool ListenPanel::saveResults(const QString& path)

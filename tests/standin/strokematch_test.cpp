@@ -159,21 +159,28 @@ StrokeResult hit(double offset)
 
 TEST(StrokeMatch, CalibrationTakesTheMedian)
 {
+    using C = Calibration;
     const struct {
         std::vector<double> offsets;
-        bool ok;
+        Calibration outcome;
         double latency;
-    } rows[] = { { { 0.030, 0.041, 0.029, 0.300, 0.035, 0.033, 0.036, 0.031 }, true, 0.034 },
-        { { 0.010, 0.020, 0.030, 0.040, 0.050, 0.060, 0.070 }, false, 0 },
-        { { -0.020, -0.010, -0.015, -0.012, -0.018, -0.011, -0.013, -0.014, -0.016 }, true,
-            -0.014 } };
+    } rows[] = { { { 0.030, 0.041, 0.029, 0.300, 0.035, 0.033, 0.036, 0.031 }, C::Done, 0.034 },
+        { { 0.010, 0.020, 0.030, 0.040, 0.050, 0.060, 0.070 }, C::TooFewStrokes, 0 },
+        { { -0.020, -0.010, -0.015, -0.012, -0.018, -0.011, -0.013, -0.014, -0.016 }, C::Done,
+            -0.014 },
+        // A late input, evenly played: kept however far, up to a third of the clicks' distance.
+        { { 0.19, 0.2, 0.2, 0.2, 0.21, 0.2, 0.19, 0.2 }, C::Done, 0.2 },
+        // Strokes halfway between the clicks: late for one as much as early for the next.
+        { { -0.27, -0.28, -0.26, -0.27, -0.27, -0.28, -0.27, -0.26 }, C::BetweenClicks, -0.27 },
+        // Strokes with no beat to them: the middle half 0.1 s wide.
+        { { -0.1, -0.05, 0, 0.05, 0.1, 0.15, -0.15, 0.02 }, C::Scattered, 0.01 } };
     for (const auto& row : rows) {
         std::vector<MatchEvent> events;
         for (double offset : row.offsets)
             events.push_back(hit(offset));
         events.push_back(LoopSummary {});
         double latency = 0;
-        EXPECT_EQ(calibratedLatency(events, kCalibrationClicks, latency), row.ok);
+        EXPECT_EQ(calibratedLatency(events, kCalibrationClicks, latency), row.outcome);
         EXPECT_NEAR(latency, row.latency, 1e-9);
     }
     Script script;
