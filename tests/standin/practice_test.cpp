@@ -221,14 +221,22 @@ TEST(Practice, TempoChangeTakesEffectFromTheNextNote)
     EXPECT_EQ(schedule.locate(4.3).repeat, 1);
 }
 
-TEST(Practice, WindowTakesHandedOverScriptsKeepsTheLastGoodOneAndSavesItsBytes)
-{
+// A window whose transport writes its sound to a file, its settings in a folder of its own.
+class PracticeWindowOnFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qputenv("XDG_RUNTIME_DIR", temp.path().toLocal8Bit());
+        std::string error;
+        ASSERT_EQ(transport.start("", "file", error), 0) << error;
+    }
     TempFolder temp;
-    qputenv("XDG_RUNTIME_DIR", temp.path().toLocal8Bit());
     standin::Transport transport;
-    std::string error;
-    ASSERT_EQ(transport.start("", "file", error), 0) << error;
-    QSettings settings(temp.file("practice.ini"), QSettings::IniFormat);
+    QSettings settings { temp.file("practice.ini"), QSettings::IniFormat };
+};
+
+TEST_F(PracticeWindowOnFile, WindowTakesHandedOverScriptsKeepsTheLastGoodOneAndSavesItsBytes)
+{
     standin::PracticeWindow window(transport, settings, temp.path());
     standin::HandoverServer server;
     QString why;
@@ -276,14 +284,8 @@ TEST(Practice, WindowTakesHandedOverScriptsKeepsTheLastGoodOneAndSavesItsBytes)
     transport.stop();
 }
 
-TEST(Practice, WindowKeepsTheUsersTempoAndClickForLaterScriptsUntilReset)
+TEST_F(PracticeWindowOnFile, WindowKeepsTheUsersTempoAndClickForLaterScriptsUntilReset)
 {
-    TempFolder temp;
-    qputenv("XDG_RUNTIME_DIR", temp.path().toLocal8Bit());
-    standin::Transport transport;
-    std::string error;
-    ASSERT_EQ(transport.start("", "file", error), 0) << error;
-    QSettings settings(temp.file("practice.ini"), QSettings::IniFormat);
     auto window = std::make_unique<standin::PracticeWindow>(transport, settings, temp.path());
     auto* tempo = window->findChild<QSpinBox*>("tempoSpinBox");
     auto* click = window->findChild<QAbstractButton*>("clickButton");
@@ -332,14 +334,8 @@ TEST(Practice, WindowKeepsTheUsersTempoAndClickForLaterScriptsUntilReset)
 // Save As: a name typed without ".drum" that names a script is asked about; a FIFO and a
 // read-only file (over 64 MiB too) are never replaced. Then a saved size beyond the screens is
 // clamped, and a closing window plays nothing handed to it.
-TEST(Practice, SaveAsAsksBeforeReplacingAndReplacesOnlyWritableFiles)
+TEST_F(PracticeWindowOnFile, SaveAsAsksBeforeReplacingAndReplacesOnlyWritableFiles)
 {
-    TempFolder temp;
-    qputenv("XDG_RUNTIME_DIR", temp.path().toLocal8Bit());
-    standin::Transport transport;
-    std::string error;
-    ASSERT_EQ(transport.start("", "file", error), 0) << error;
-    QSettings settings(temp.file("practice.ini"), QSettings::IniFormat);
     settings.setValue("size", QSize(100000, 100000));
     standin::PracticeWindow window(transport, settings, temp.path());
     const QByteArray script = "RAW [new-rud]=48X\r\n[new-rud]\r\n", victim(64, 'v');
