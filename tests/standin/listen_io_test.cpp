@@ -10,6 +10,7 @@
 #include "tempdir.h"
 
 #include <QRegularExpression>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <map>
 #include <set>
@@ -68,18 +69,23 @@ const std::vector<Send> kPlanted = {
     { 5, 8, 5, 'A' },
 };
 
-// How far each printed offset may be from the one played, beyond the run's common latency: a
-// stroke judged against the wrong note, an offset of the wrong sign or a window that lost its
-// clock is off by more. How close they come (a few milliseconds) is measured by
-// bench/listen_bench; here the window's sound on JACK's dummy driver or a null sink (a timer that
-// wakes up to 2 ms late, notes that come late by a period) sets what this machine can tell.
-constexpr double kJudgedWithinMs = 10;
+// How far each printed offset may be from the one played, beyond the run's common latency: MIDI
+// comes a JACK period late at most (1.5 ms here) and is timed when it comes; a microphone's onset
+// is found within a hop (3 ms) and timed by its stream's sample clock. A run where the window's
+// sound did not keep time is skipped, not judged (the dummy driver and a null sink lose time in
+// steps on a loaded machine).
+constexpr double kMidiWithinMs = 3;
+constexpr double kMicWithinMs = 6;
+// How far apart two of the window's snare notes may be heard, off their beat, for the sound to
+// have kept time between them (the window follows a sound that moves, within a quarter second).
+constexpr double kSteadyMs = 1.5;
 
 // Plays loops 2 to 5 along with the window's notes as they are heard (recorded from the sink it
 // plays into), and checks what it printed against the offsets played: as heard against the
 // notes, a microphone's strokes as recorded too. onePad: a microphone's view, where a note of
 // both voices is one stroke ("AB").
-void playAlong(Window& window, Player& player, Onsets& notes, Onsets* strokes, bool onePad)
+void playAlong(
+    Window& window, Player& player, Onsets& notes, Onsets* strokes, bool onePad, double withinMs)
 {
     // Loop 1 is left alone: the window says its first note is missed about 0.15 s after it was
     // heard. The first notes of loops are the onsets heard 0.3 s before the next and 0.9 s
@@ -97,13 +103,33 @@ void playAlong(Window& window, Player& player, Onsets& notes, Onsets* strokes, b
     }
     ASSERT_TRUE(first) << "the window's notes are not heard";
     auto grid = [&](int loop, double within) { return first + (loop - 1) * kLoop + within; };
-    // Where a note will be heard: on the grid, moved as far as the notes heard last were (a
-    // loaded machine's sound may fall behind, or stall for a moment).
-    auto heardAt = [&](int loop, double within) {
+    // The window's notes heard from loop 1 on, each on its eighth note counted from loop 1's
+    // first, and how far off the grid it was (following the sound as it wanders: a loaded
+    // machine's sound may fall behind, or stall for a moment). What was heard before (the
+    // count-in, the sound's start) and sounds off the grid are left out.
+    struct Slotted {
+        long slot;
+        double at, drift;
+    };
+    auto slotted = [&] {
+        std::vector<Slotted> heard;
         double drift = 0;
-        for (double onset : notes.onsets())
-            drift = onset - first - std::round((onset - first - drift) / 0.3) * 0.3;
-        return grid(loop, within) + drift;
+        for (double onset : notes.onsets()) {
+            if (onset < first - 0.15)
+                continue;
+            const long slot = std::lround((onset - first - drift) / 0.3);
+            const double off = onset - first - slot * 0.3;
+            if (std::abs(off - drift) > 0.1)
+                continue;
+            drift = off;
+            heard.push_back({ slot, onset, drift });
+        }
+        return heard;
+    };
+    // Where a note will be heard: on the grid, moved as far as the notes heard last were.
+    auto heardAt = [&](int loop, double within) {
+        const std::vector<Slotted> heard = slotted();
+        return grid(loop, within) + (heard.empty() ? 0 : heard.back().drift);
     };
     auto letters = [&](int note, char voice) {
         return onePad && note == 8 ? std::string("AB") : std::string(1, voice);
@@ -139,53 +165,71 @@ void playAlong(Window& window, Player& player, Onsets& notes, Onsets* strokes, b
     // as it wanders); in loops 3 to 5 a sound that did not keep time (a loaded machine's
     // synthesiser falling behind, a stalled server) leaves nothing to judge by.
     std::map<std::pair<int, int>, double> heardNotes; // loop, note: when
-    double drift = 0;
-    for (double onset : notes.onsets()) {
-        const long slot = std::lround((onset - first - drift) / 0.3);
-        drift = onset - first - slot * 0.3;
-        if (slot >= 0)
-            heardNotes[{ int(slot / 8) + 1, int(slot % 8) + 1 }] = onset;
-    }
+    for (const Slotted& note : slotted())
+        heardNotes[{ int(note.slot / 8) + 1, int(note.slot % 8) + 1 }] = note.at;
     // The snare's notes (1, 4, 5, 7, 8) begin sharply, the bass drum's a few milliseconds less
     // so: the sound's place on the beat is taken from the snare's, each note's moment from the
-    // snare note nearest it.
-    std::map<std::pair<int, int>, double> beats; // loop, note: how far off the grid it was heard
-    // A sound that drifts slowly is followed (by the window, by the test); one that jumps is not.
-    double last = NAN, lastAt = 0;
-    for (int loop = 3; loop <= 5; ++loop)
-        for (int note : { 1, 4, 5, 7, 8 }) {
+    // snare note before it. A sound that drifts slowly is followed (by the window, by the test);
+    // one that jumps (a timer of the server's that woke late and lost time) is not, for a quarter
+    // of a second: a stroke is judged for its timing only where the snare's notes were heard on
+    // the same beat from the one before its note to the one after it.
+    const std::vector<int> snares = { 1, 4, 5, 7, 8 };
+    std::vector<std::pair<double, double>> snareBeats; // on the grid; how far off it was heard
+    for (int loop = 2; loop <= 6; ++loop)
+        for (int note : snares) {
             const auto heard = heardNotes.find({ loop, note });
-            if (heard == heardNotes.end())
-                GTEST_SKIP() << "the window's note " << note << " of loop " << loop
-                             << " was not heard: its sound did not keep time here";
-            const double beat = heard->second - grid(loop, noteTime(note));
-            if (std::abs(beat - last) > 0.002 + 0.005 * (heard->second - lastAt))
-                GTEST_SKIP() << "the window's sound jumped " << std::lround((beat - last) * 1000)
-                             << " ms off the beat before note " << note << " of loop " << loop
-                             << ": it did not keep time here";
-            last = beats[{ loop, note }] = beat;
-            lastAt = heard->second;
+            const double at = grid(loop, noteTime(note));
+            snareBeats.push_back({ at, heard == heardNotes.end() ? NAN : heard->second - at });
         }
+    auto snareBefore = [&](double at) {
+        std::size_t i = 0;
+        while (i + 1 < snareBeats.size() && snareBeats[i + 1].first <= at + 1e-6)
+            ++i;
+        return i;
+    };
+    // From the snare note before the one at or before `from` to the first at or after `to`.
+    auto steady = [&](double from, double to) {
+        const std::size_t start = std::max<std::size_t>(snareBefore(from), 1) - 1;
+        for (std::size_t k = start; k < snareBeats.size(); ++k) {
+            const auto [at, beat] = snareBeats[k];
+            if (std::isnan(beat)
+                || (k > start && std::abs(beat - snareBeats[k - 1].second) > kSteadyMs / 1000))
+                return false;
+            if (at >= to)
+                return true;
+        }
+        return false;
+    };
     auto noteHeard = [&](int loop, int note) {
-        const int snare = note == 2 ? 1 : note == 3 || note == 6 ? note - 1 : note;
-        return grid(loop, noteTime(note)) + beats[{ loop, snare }];
+        const double at = grid(loop, noteTime(note));
+        return at + snareBeats[snareBefore(at)].second;
     };
 
-    // What was played, as an offset (ms) from the note heard (an extra from the loop's first).
+    // What was played, as an offset (ms) from the note heard (an extra from the loop's first);
+    // the keys of those whose timing can be judged.
     std::map<std::string, double> played;
     std::vector<std::pair<int, double>> extras;
+    std::set<std::string> judged;
+    std::vector<bool> extraJudged;
     for (const Played& p : sent) {
         if (p.loop < 3)
             continue;
         const double note = noteHeard(p.loop, p.note ? p.note : 1);
         const double stroke = strokes ? strokes->near(p.target) : p.actual;
-        ASSERT_TRUE(note && stroke) << "loop " << p.loop << " note " << p.note << " not heard";
-        if (p.note)
-            played[std::to_string(p.loop) + "/" + std::to_string(p.note) + "/"
-                + letters(p.note, p.voice)]
-                = (stroke - note) * 1000;
-        else
+        ASSERT_TRUE(stroke) << "loop " << p.loop << " note " << p.note << " not heard";
+        const bool timed = !std::isnan(note)
+            && steady(grid(p.loop, noteTime(p.note ? p.note : 1)), p.target)
+            && !notes.takenLate(p.actual);
+        const std::string key = std::to_string(p.loop) + "/" + std::to_string(p.note) + "/"
+            + letters(p.note, p.voice);
+        if (p.note) {
+            played[key] = (stroke - note) * 1000;
+            if (timed)
+                judged.insert(key);
+        } else {
             extras.push_back({ p.loop, (stroke - note) * 1000 });
+            extraJudged.push_back(timed);
+        }
     }
     std::set<std::string> missedPlanned;
     for (int loop = 3; loop <= 5; ++loop)
@@ -227,24 +271,33 @@ void playAlong(Window& window, Player& player, Onsets& notes, Onsets* strokes, b
     ASSERT_EQ(extrasHeard.size(), extras.size()) << window.all();
     // Each printed offset less the one played: the same for every stroke (what is left is the
     // sound path's latency as the window reckons it against the recordings').
-    std::vector<double> differences;
+    std::vector<std::pair<std::string, double>> differences; // a stroke's key, ms
     for (const auto& [key, ms] : heard)
-        if (played.count(key))
-            differences.push_back(ms - played[key]);
+        if (played.count(key) && judged.count(key))
+            differences.push_back({ key, ms - played[key] });
     for (std::size_t i = 0; i < extras.size(); ++i) {
         EXPECT_EQ(extrasHeard[i].first, extras[i].first);
-        differences.push_back(extrasHeard[i].second - extras[i].second);
+        if (extraJudged[i])
+            differences.push_back({ std::to_string(extras[i].first) + "/extra",
+                extrasHeard[i].second - extras[i].second });
     }
-    std::vector<double> sorted = differences;
+    const std::size_t strokeCount = played.size() + extras.size();
+    if (2 * differences.size() < strokeCount)
+        GTEST_SKIP() << "the window's sound did not keep time here: only " << differences.size()
+                     << " of the " << strokeCount << " strokes fell where it did";
+    std::vector<double> sorted;
+    for (const auto& [key, ms] : differences)
+        sorted.push_back(ms);
     std::sort(sorted.begin(), sorted.end());
     const double median = sorted[sorted.size() / 2];
-    for (double d : differences)
-        EXPECT_NEAR(d, median, kJudgedWithinMs) << [&] {
-            std::string all;
-            for (double x : sorted)
-                all += " " + std::to_string(x);
-            return all;
-        }();
+    std::printf("%zu of %zu strokes judged; each offset printed less the one played, less their "
+                "median (ms):",
+        differences.size(), strokeCount);
+    for (const auto& [key, ms] : differences)
+        std::printf(" %s %+.1f", key.c_str(), ms - median);
+    std::printf("\n");
+    for (const auto& [key, ms] : differences)
+        EXPECT_NEAR(ms, median, withinMs) << key;
     for (int loop = 3; loop <= 5; ++loop) {
         const auto mine = [&](const std::string& key) { return key[0] == char('0' + loop); };
         const long hits = std::count_if(playedKeys.begin(), playedKeys.end(), mine);
@@ -285,7 +338,7 @@ TEST_F(Listening, MidiStrokesThroughJack)
     ASSERT_TRUE(player.connect());
     JackRecorder notes;
     ASSERT_TRUE(notes.open("fluidsynth")) << "the window's sound is not on JACK";
-    playAlong(window, player, notes, nullptr, false);
+    playAlong(window, player, notes, nullptr, false, kMidiWithinMs);
 }
 
 TEST_F(Listening, MicrophoneStrokesThroughPulseAudio)
@@ -299,7 +352,7 @@ TEST_F(Listening, MicrophoneStrokesThroughPulseAudio)
     ASSERT_TRUE(player.open());
     PulseRecorder notes, strokes;
     ASSERT_TRUE(notes.open("play.monitor") && strokes.open("pad.monitor"));
-    playAlong(window, player, notes, &strokes, true);
+    playAlong(window, player, notes, &strokes, true, kMicWithinMs);
 }
 
 } // namespace

@@ -50,6 +50,9 @@ public:
         std::lock_guard<std::mutex> lock(mMutex);
         return mOnsets;
     }
+    // Whether what was handed to the server at the moment (a MIDI message) was taken late, by a
+    // cycle that began more than 0.75 ms after its time; false where that cannot be told.
+    virtual bool takenLate(double) { return false; }
     // The onset nearest the moment, within 40 ms; 0 when there is none.
     double near(double at)
     {
@@ -147,8 +150,13 @@ private:
     std::atomic<bool> mStopping { false };
 };
 
-// The synthesiser's output on the JACK server, heard by a client of the test's own: each
-// sample's moment is its frame's on JACK's clock.
+// The synthesiser's output on the JACK server, heard by a client of the test's own: a cycle's
+// samples follow the moment the driver woke up for it, the earliest that its process callbacks
+// of the last few cycles ran at (each runs a little late, by however long this machine took to
+// wake the client). That moment, not JACK's estimate of the cycle's start
+// (jack_frames_to_time), is when the window's notes and the MIDI it takes in are handled: the
+// dummy driver loses time in steps on a loaded machine, and JACK's estimate then swings about the
+// wall clock by as much for a second.
 class JackRecorder : public Onsets {
 public:
     bool open(const char* from)
@@ -159,9 +167,6 @@ public:
         mPort = jack_port_register(
             mClient, "in", JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput | JackPortIsTerminal, 0);
         jack_set_process_callback(mClient, process, this);
-        const double before = now();
-        const jack_time_t jack = jack_get_time();
-        mOffset = (before + now()) / 2 - double(jack) / 1e6;
         if (!mPort || jack_activate(mClient) != 0)
             return false;
         const char** ports
@@ -177,21 +182,42 @@ public:
             jack_client_close(mClient);
     }
 
+    bool takenLate(double at) override
+    {
+        std::lock_guard<std::mutex> lock(mLateMutex);
+        return std::any_of(mLate.begin(), mLate.end(),
+            [&](const auto& late) { return late.first < at && at < late.second; });
+    }
+
 private:
     static int process(jack_nframes_t frames, void* data)
     {
         auto* r = static_cast<JackRecorder*>(data);
+        const double rate = jack_get_sample_rate(r->mClient);
+        const double at = now();
+        r->mOrigins[r->mCycles++ % r->mOrigins.size()] = at - r->mFrames / rate;
+        const std::size_t kept = std::min<std::size_t>(r->mCycles, r->mOrigins.size());
+        const double origin = *std::min_element(r->mOrigins.begin(), r->mOrigins.begin() + kept);
+        const double due = origin + r->mFrames / rate;
+        if (at - due > 0.00075) {
+            std::lock_guard<std::mutex> lock(r->mLateMutex);
+            r->mLate.push_back({ due - frames / rate, at });
+        }
         const auto* samples = static_cast<const float*>(jack_port_get_buffer(r->mPort, frames));
-        const jack_nframes_t first = jack_last_frame_time(r->mClient);
         for (jack_nframes_t i = 0; i < frames; ++i)
-            r->hear(
-                samples[i], double(jack_frames_to_time(r->mClient, first + i)) / 1e6 + r->mOffset);
+            r->hear(samples[i], origin + double(r->mFrames + i) / rate);
+        r->mFrames += frames;
         return 0;
     }
 
     jack_client_t* mClient = nullptr;
     jack_port_t* mPort = nullptr;
-    double mOffset = 0; // the monotonic clock less JACK's
+    unsigned long long mFrames = 0; // heard so far
+    std::size_t mCycles = 0;
+    std::array<double, 8> mOrigins {}; // the last cycles' callback moments less their frames'
+    std::mutex mLateMutex;
+    // The cycles that began late: from the one before's start to when this one began.
+    std::vector<std::pair<double, double>> mLate;
 };
 
 // The window's output, line by line.
@@ -392,7 +418,7 @@ public:
         return QFile::exists(socket);
     }
 
-    // A JACK server of its own (44.1 kHz, 64 frames a period); false when jackd is
+    // A JACK server of its own (44.1 kHz, 128 frames a period: 2.9 ms); false when jackd is
     // missing or does not answer.
     bool startJack()
     {
@@ -406,7 +432,7 @@ public:
         jack.setProcessEnvironment(env);
         jack.setStandardOutputFile(file("jack.log"));
         jack.setStandardErrorFile(file("jack.log"));
-        jack.start("jackd", { "-n", name, "-d", "dummy", "-r", "44100", "-p", "64" });
+        jack.start("jackd", { "-n", name, "-d", "dummy", "-r", "44100", "-p", "128" });
         if (!jack.waitForStarted(10000))
             return false;
         for (int i = 0; i < 100; ++i) {
