@@ -387,6 +387,11 @@ void MicInput::close()
         d->detector.join();
     if (d->session && d->stream) {
         pa_threaded_mainloop_lock(d->session->loop);
+        // The stream's end (and the context's, after it) is nobody's news: the callbacks would
+        // reach a session being taken down.
+        pa_stream_set_state_callback(d->stream, nullptr, nullptr);
+        pa_stream_set_read_callback(d->stream, nullptr, nullptr);
+        pa_stream_set_moved_callback(d->stream, nullptr, nullptr);
         pa_stream_disconnect(d->stream);
         pa_stream_unref(d->stream);
         pa_threaded_mainloop_unlock(d->session->loop);

@@ -339,6 +339,7 @@ TEST_F(Listening, MidiStrokesThroughJack)
     JackRecorder notes;
     ASSERT_TRUE(notes.open("fluidsynth")) << "the window's sound is not on JACK";
     playAlong(window, player, notes, nullptr, false, kMidiWithinMs);
+    EXPECT_TRUE(window.stop()) << "the window did not end cleanly on SIGTERM";
 }
 
 TEST_F(Listening, MicrophoneStrokesThroughPulseAudio)
@@ -353,6 +354,7 @@ TEST_F(Listening, MicrophoneStrokesThroughPulseAudio)
     PulseRecorder notes, strokes;
     ASSERT_TRUE(notes.open("play.monitor") && strokes.open("pad.monitor"));
     playAlong(window, player, notes, &strokes, true, kMicWithinMs);
+    EXPECT_TRUE(window.stop()) << "the window did not end cleanly on SIGTERM";
 }
 
 } // namespace

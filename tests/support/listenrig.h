@@ -225,12 +225,19 @@ struct Window {
     QProcess process;
     QStringList lines;
 
-    ~Window()
+    ~Window() { stop(); }
+
+    // Asks the window to end (SIGTERM), as a desktop's logout does; true when it ended of its
+    // own accord with exit code 0.
+    bool stop()
     {
+        if (process.state() == QProcess::NotRunning)
+            return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
         process.terminate();
         if (!process.waitForFinished(10000))
             process.kill();
         process.waitForFinished(5000);
+        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     }
 
     void pump(int ms)
