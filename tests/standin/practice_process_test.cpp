@@ -135,11 +135,13 @@ TEST(PracticeProcess, StopSignalsEndTheWindowAtEveryPoint)
                 SCOPED_TRACE(row.point + (", " + line) + "round " + std::to_string(round));
                 if (!run.window)
                     start(run);
-                ASSERT_TRUE(waitFor(*run.window, run.output, row.awaited));
+                ASSERT_TRUE(waitFor(*run.window, run.output, row.awaited))
+                    << run.output.toStdString();
                 QTest::qWait(std::max(0, row.waitMs));
                 if (row.handOver) {
                     run.second = run.host.start("two.drum");
-                    ASSERT_TRUE(waitFor(*run.window, run.output, "two.drum"));
+                    ASSERT_TRUE(waitFor(*run.window, run.output, "two.drum"))
+                        << run.output.toStdString();
                 }
                 QElapsedTimer sent;
                 sent.start();
