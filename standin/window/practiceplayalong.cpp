@@ -8,10 +8,8 @@
 #include "trainerpanel.h"
 
 #include <QDir>
-#include <QFile>
 #include <QPushButton>
 #include <QSettings>
-#include <unistd.h>
 
 namespace standin {
 
@@ -50,15 +48,18 @@ void PracticeWindow::calibrate()
 {
     if (mListenPanel->calibrating() || mClosing)
         return;
-    const QString path
-        = QDir::temp().filePath(QStringLiteral("tambrix-calibration-%1.drum").arg(::getpid()));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-        || file.write(QByteArray::fromStdString(calibrationScript())) < 0) {
-        report(QStringLiteral("Not calibrated: cannot write %1").arg(path), true);
+    auto file = std::make_unique<QTemporaryFile>(
+        QDir::temp().filePath(QStringLiteral("tambrix-calibration-XXXXXX.drum")));
+    if (!file->open() || file->write(QByteArray::fromStdString(calibrationScript())) < 0
+        || !file->flush()) {
+        report(QStringLiteral("Not calibrated: cannot write %1: %2")
+                   .arg(file->fileName(), file->errorString()),
+            true);
         return;
     }
-    file.close();
+    const QString path = file->fileName();
+    file->close();
+    mCalibrationFile = std::move(file);
     mTransport.stop();
     mBeforeCalibration = mPath;
     mTypedBeforeCalibration = mTypedTempo;
@@ -77,8 +78,7 @@ void PracticeWindow::calibrate()
 
 void PracticeWindow::endCalibration()
 {
-    QFile::remove(
-        QDir::temp().filePath(QStringLiteral("tambrix-calibration-%1.drum").arg(::getpid())));
+    mCalibrationFile.reset();
     mTypedTempo = mTypedBeforeCalibration;
     mTransport.change([loop = mLoop->isChecked()](PracticeSchedule& s) { s.setLoop(loop); });
     mTrainerPanel->suspend(false);

@@ -5,6 +5,7 @@
 #include "transport.h"
 
 #include <QMainWindow>
+#include <QTemporaryFile>
 #include <memory>
 #include <string>
 
@@ -139,6 +140,10 @@ private:
     ListenPanel* mListenPanel = nullptr;
     TrainerPanel* mTrainerPanel = nullptr;
     QString mBeforeCalibration; // the script played before a calibration
+    // The calibration's script while it plays: a file of its own in the temporary folder,
+    // created anew (never one that was there, a link another user put in its place), removed
+    // when the calibration ends.
+    std::unique_ptr<QTemporaryFile> mCalibrationFile;
     int mTypedBeforeCalibration = 0;
 };
 
