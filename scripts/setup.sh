@@ -22,6 +22,8 @@ packages=(
   # The peaks that bench/practice-click.sh reads
   sox
   libxcb1-dev xvfb
+  # The play-along test that types Input > Calibrate (Alt+I, C) into the practice window
+  xdotool
   # Play-along in the practice window: MIDI (RtMidi on ALSA and JACK), a microphone (PulseAudio,
   # aubio's onsets), and the JACK server its MIDI test starts with the dummy driver
   librtmidi-dev libasound2-dev libjack-jackd2-dev libaubio-dev libpulse-dev jackd2

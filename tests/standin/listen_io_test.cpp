@@ -10,6 +10,7 @@
 #include "tempdir.h"
 
 #include <QRegularExpression>
+#include <QSettings>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <map>
@@ -355,6 +356,47 @@ TEST_F(Listening, MicrophoneStrokesThroughPulseAudio)
     ASSERT_TRUE(notes.open("play.monitor") && strokes.open("pad.monitor"));
     playAlong(window, player, notes, &strokes, true, kMicWithinMs);
     EXPECT_TRUE(window.stop()) << "the window did not end cleanly on SIGTERM";
+}
+
+// Input > Calibrate... typed into the window (Alt+I, C), as a drummer would: a stroke 30 ms after
+// each click heard. The latency kept is theirs, give or take the few milliseconds the window's
+// reckoning of its sound path differs from the recording's.
+TEST_F(Listening, CalibrationKeepsTheStrokesMedianOffset)
+{
+    const QString xdotool = QStandardPaths::findExecutable("xdotool");
+    if (!startServers() || !rig.startJack() || xdotool.isEmpty())
+        GTEST_SKIP() << "jackd, Xvfb, PulseAudio or xdotool is missing here: calibration not tried";
+    Window window;
+    rig.startWindow(
+        window, TAMBRIX_EXE, { "--audio-driver", "jack", "--listen", "midi", script() });
+    ASSERT_TRUE(window.waitFor("listening to the virtual port Tambrix stand-in on JACK", 30))
+        << window.all();
+    MidiPlayer player;
+    ASSERT_TRUE(player.connect());
+    JackRecorder clicks;
+    ASSERT_TRUE(clicks.open("fluidsynth")) << "the window's sound is not on JACK";
+    ASSERT_TRUE(window.waitFor("Playing along.drum", 30)) << window.all();
+    QProcess keys;
+    keys.setProcessEnvironment(rig.env);
+    keys.start(xdotool,
+        { "search", "--sync", "--name", "Tambrix stand-in", "windowfocus", "--sync", "key",
+            "--delay", "300", "alt+i", "c" });
+    ASSERT_TRUE(keys.waitForFinished(20000) && keys.exitCode() == 0) << keys.readAll().data();
+    ASSERT_TRUE(window.waitFor("Calibrating", 10)) << window.all();
+    std::size_t answered = clicks.onsets().size();
+    const auto calibrated = [&] { return !window.lines.filter("Calibrated midi").isEmpty(); };
+    const double until = now() + 30;
+    while (now() < until && !calibrated()) {
+        window.pump(1);
+        const std::vector<double> heard = clicks.onsets();
+        for (; answered < heard.size(); ++answered)
+            player.play(heard[answered] + 0.030, 'A');
+    }
+    ASSERT_TRUE(calibrated()) << window.all();
+    EXPECT_TRUE(window.stop()) << "the window did not end cleanly on SIGTERM";
+    // Remembered for that input, in the window's settings.
+    const QSettings settings(rig.file("config/Rudimix/tambrix-practice.ini"), QSettings::IniFormat);
+    EXPECT_NEAR(settings.value("listen/latency/midi", -1000).toDouble(), 30, 10) << window.all();
 }
 
 } // namespace
