@@ -323,6 +323,17 @@ protected:
         TempFolder::write(script(), kScript);
         return true;
     }
+    // The window listening to MIDI and playing on the same JACK server (in its real-time
+    // thread), the test's kit connected to its virtual port and its sound recorded.
+    void startMidiWindow(Window& window, MidiPlayer& player, JackRecorder& sound)
+    {
+        rig.startWindow(
+            window, TAMBRIX_EXE, { "--audio-driver", "jack", "--listen", "midi", script() });
+        ASSERT_TRUE(window.waitFor("listening to the virtual port Tambrix stand-in on JACK", 30))
+            << window.all();
+        ASSERT_TRUE(player.connect());
+        ASSERT_TRUE(sound.open("fluidsynth")) << "the window's sound is not on JACK";
+    }
 };
 
 TEST_F(Listening, MidiStrokesThroughJack)
@@ -330,15 +341,9 @@ TEST_F(Listening, MidiStrokesThroughJack)
     if (!startServers() || !rig.startJack())
         GTEST_SKIP() << "jackd, Xvfb or PulseAudio is missing here: MIDI play-along not tried";
     Window window;
-    // The window plays on the same JACK server, in its real-time thread.
-    rig.startWindow(
-        window, TAMBRIX_EXE, { "--audio-driver", "jack", "--listen", "midi", script() });
-    ASSERT_TRUE(window.waitFor("listening to the virtual port Tambrix stand-in on JACK", 30))
-        << window.all();
     MidiPlayer player;
-    ASSERT_TRUE(player.connect());
     JackRecorder notes;
-    ASSERT_TRUE(notes.open("fluidsynth")) << "the window's sound is not on JACK";
+    ASSERT_NO_FATAL_FAILURE(startMidiWindow(window, player, notes));
     playAlong(window, player, notes, nullptr, false, kMidiWithinMs);
     EXPECT_TRUE(window.stop()) << "the window did not end cleanly on SIGTERM";
 }
@@ -367,14 +372,9 @@ TEST_F(Listening, CalibrationKeepsTheStrokesMedianOffset)
     if (!startServers() || !rig.startJack() || xdotool.isEmpty())
         GTEST_SKIP() << "jackd, Xvfb, PulseAudio or xdotool is missing here: calibration not tried";
     Window window;
-    rig.startWindow(
-        window, TAMBRIX_EXE, { "--audio-driver", "jack", "--listen", "midi", script() });
-    ASSERT_TRUE(window.waitFor("listening to the virtual port Tambrix stand-in on JACK", 30))
-        << window.all();
     MidiPlayer player;
-    ASSERT_TRUE(player.connect());
     JackRecorder clicks;
-    ASSERT_TRUE(clicks.open("fluidsynth")) << "the window's sound is not on JACK";
+    ASSERT_NO_FATAL_FAILURE(startMidiWindow(window, player, clicks));
     ASSERT_TRUE(window.waitFor("Playing along.drum", 30)) << window.all();
     QProcess keys;
     keys.setProcessEnvironment(rig.env);
