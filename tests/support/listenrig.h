@@ -231,12 +231,12 @@ struct Window {
     // own accord with exit code 0.
     bool stop()
     {
-        if (process.state() == QProcess::NotRunning)
-            return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-        process.terminate();
-        if (!process.waitForFinished(10000))
-            process.kill();
-        process.waitForFinished(5000);
+        if (process.state() != QProcess::NotRunning) {
+            process.terminate();
+            if (!process.waitForFinished(10000))
+                process.kill();
+            process.waitForFinished(5000);
+        }
         return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     }
 
